@@ -1,0 +1,73 @@
+// Quorvane tells every running top-level window that the environment settings
+// have changed, so that programs such as the shell pick up new variables.
+
+#include <stdio.h>
+
+#include "platform.h"
+
+namespace {
+
+// Exit statuses. Installers test them, so they never change.
+const int kDone = 0;
+const int kBroadcastFailed = 1;
+const int kMisuse = 2;
+
+// Every text is written with fputs: none is ever a format string.
+void help() {
+  fputs("\nQuorvane makes a WM_SETTINGCHANGE message for Environment broadcast so that "
+        "running applications update environment settings\n", stdout);
+  fputs("\nQuorvane.exe /broadcast\n", stdout);
+  fputs("/broadcast  : initiates the broadcast\n", stdout);
+}
+
+int envupdate() {
+  fputs("\nMaking WM_SETTINGCHANGE message for Environment broadcast...\n", stdout);
+
+  static const char section[] = "Environment";
+  LRESULT sent = SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
+                                     reinterpret_cast<LPARAM>(section), SMTO_ABORTIFHUNG,
+                                     5000, nullptr);
+  if (!sent) {
+    // Taken first: writing output may itself change the last error.
+    unsigned long error = GetLastError();
+    // Keeps the two lines in order where both streams go to one log.
+    fflush(stdout);
+    fprintf(stderr,
+            "WM_SETTINGCHANGE message for Environment could not be broadcast (error %lu)\n",
+            error);
+    return kBroadcastFailed;
+  }
+  fputs("WM_SETTINGCHANGE message for Environment was broadcast\n", stdout);
+  return kDone;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // argc is 0 when a POSIX program is started with an empty vector: no argument.
+  if (argc < 2) {
+    help();
+    return kDone;
+  }
+  if (argc > 2) {
+    fputs("\nToo many parameters were passed\n\n\n", stdout);
+    help();
+    return kMisuse;
+  }
+
+  const char* arg = argv[1];
+  if (_stricmp(arg, "/broadcast") == 0)
+    return envupdate();
+
+  static const char* const help_options[] = {"/help", "help", "-help", "/?", "-?"};
+  for (const char* option : help_options) {
+    if (_stricmp(arg, option) == 0) {
+      help();
+      return kDone;
+    }
+  }
+
+  fputs("\nIncorrect parameter was passed\n\n\n", stdout);
+  help();
+  return kMisuse;
+}

@@ -1,0 +1,137 @@
+// Runs the program's main in-process, with the window-messaging call replaced by a
+// double that records what it was given and answers as the test asks.
+
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "answers.h"
+#include "platform.h"
+
+int quorvane_main(int argc, char** argv);  // main, renamed for this test
+
+namespace {
+
+struct Call {
+  HWND window;
+  UINT message;
+  WPARAM wparam;
+  LPARAM lparam;
+  std::string section;  // the bytes lparam pointed to, up to and including the NUL
+  UINT flags;
+  UINT timeout;
+  PDWORD_PTR result;
+};
+
+std::vector<Call> calls;
+LRESULT reply = 1;
+DWORD last_error = 0;
+
+struct Outcome {
+  std::string out, err;
+  int status;
+};
+
+Outcome run(std::vector<std::string> args) {
+  std::vector<char*> argv{const_cast<char*>("Quorvane")};
+  for (std::string& arg : args)
+    argv.push_back(&arg[0]);
+  argv.push_back(nullptr);
+
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  int status = quorvane_main(static_cast<int>(argv.size() - 1), argv.data());
+  std::string err = testing::internal::GetCapturedStderr();
+  return {testing::internal::GetCapturedStdout(), err, status};
+}
+
+class Quorvane : public testing::Test {
+ protected:
+  void SetUp() override {
+    calls.clear();
+    reply = 1;
+    last_error = 0;
+  }
+};
+
+}  // namespace
+
+LRESULT SendMessageTimeoutA(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
+                            UINT flags, UINT timeout, PDWORD_PTR result) {
+  const char* text = reinterpret_cast<const char*>(lparam);
+  std::string section = text ? std::string(text, strlen(text) + 1) : std::string();
+  calls.push_back({window, message, wparam, lparam, section, flags, timeout, result});
+  return reply;
+}
+
+DWORD GetLastError() { return last_error; }
+
+TEST_F(Quorvane, AnswersEveryArgumentVector) {
+  for (const Case& c : cases()) {
+    SCOPED_TRACE(label(c));
+    calls.clear();
+    Outcome o = run(c.args);
+    EXPECT_EQ(o.out, text(c.answer));
+    EXPECT_EQ(o.err, "");
+    EXPECT_EQ(o.status, status(c.answer));
+    EXPECT_EQ(calls.size(), c.answer == Answer::kBroadcast ? 1u : 0u);
+  }
+}
+
+TEST_F(Quorvane, EmptyArgumentVectorIsNoArgument) {
+  char* argv[] = {nullptr};
+  testing::internal::CaptureStdout();
+  int status = quorvane_main(0, argv);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), kUsageText);
+  EXPECT_EQ(status, 0);
+  EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(Quorvane, BroadcastsEnvironmentWithThePlatformValues) {
+  run({"/broadcast"});
+  ASSERT_EQ(calls.size(), 1u);
+  const Call& call = calls[0];
+  EXPECT_EQ(call.window, reinterpret_cast<HWND>(0xffff));
+  EXPECT_EQ(call.message, 0x001Au);
+  EXPECT_EQ(call.wparam, 0u);
+  EXPECT_EQ(call.section, std::string("Environment", 12));  // 11 letters and the NUL
+  EXPECT_EQ(call.flags, 0x0002u);
+  EXPECT_EQ(call.timeout, 5000u);
+  EXPECT_EQ(call.result, nullptr);
+}
+
+TEST_F(Quorvane, AnyNonZeroReplyIsSuccess) {
+  for (LRESULT r : {LRESULT{1}, LRESULT{-1}, LRESULT{0x7fffffff}}) {
+    SCOPED_TRACE(r);
+    reply = r;
+    Outcome o = run({"/broadcast"});
+    EXPECT_EQ(o.out, text(Answer::kBroadcast));
+    EXPECT_EQ(o.err, "");
+    EXPECT_EQ(o.status, 0);
+  }
+}
+
+TEST_F(Quorvane, FailedBroadcastIsReportedWithTheLastError) {
+  const struct {
+    DWORD error;
+    const char* shown;
+  } failures[] = {
+      {0, "0"},
+      {1460, "1460"},  // ERROR_TIMEOUT
+      {5, "5"},        // ERROR_ACCESS_DENIED
+      {0xffffffff, "4294967295"},
+  };
+  for (const auto& f : failures) {
+    SCOPED_TRACE(f.shown);
+    reply = 0;
+    last_error = f.error;
+    Outcome o = run({"/BROADCAST"});
+    EXPECT_EQ(o.out, kProgressLine);
+    EXPECT_EQ(o.err, std::string("WM_SETTINGCHANGE message for Environment could not be "
+                                 "broadcast (error ") + f.shown + ")\n");
+    EXPECT_EQ(o.status, 1);
+  }
+}
