@@ -3,7 +3,11 @@
 # machine lacks. Run as root; it does nothing when all of them are present.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev)
+packages=(
+  cmake ninja-build g++ libgtest-dev  # the native build and its tests
+  g++-mingw-w64-x86-64 googletest     # the Windows build, and GoogleTest's sources for it
+  wine64                              # runs the Windows tests
+)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -13,5 +17,5 @@ if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
+  apt-get install -y -q "${missing[@]}"
 fi

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Prints the size, imported DLLs and security flags of the Windows executable, and fails
+# when it is over 20 KiB, imports anything beyond KERNEL32, USER32 and msvcrt, or lacks
+# ASLR, high-entropy VA or NX.
+set -euo pipefail
+exe=${1:-build/windows/Quorvane.exe}
+limit=$((20 * 1024))
+
+headers=$(x86_64-w64-mingw32-objdump -p "$exe")
+size=$(stat -c %s "$exe")
+imports=$(sed -n 's/^\s*DLL Name: //p' <<<"$headers" | sort -f | paste -sd ' ')
+flags=$(sed -n '/^DllCharacteristics/,/^[A-Z]/p' <<<"$headers" | grep -oE 'HIGH_ENTROPY_VA|DYNAMIC_BASE|NX_COMPAT' | sort | paste -sd ' ')
+
+printf 'file:    %s\nsize:    %d bytes (limit %d)\nimports: %s\nflags:   %s\n' \
+  "$exe" "$size" "$limit" "$imports" "$flags"
+
+status=0
+((size <= limit)) || { echo "FAIL: larger than $((limit / 1024)) KiB"; status=1; }
+[[ ${imports^^} == "KERNEL32.DLL MSVCRT.DLL USER32.DLL" ]] || { echo "FAIL: unexpected imports"; status=1; }
+[[ $flags == "DYNAMIC_BASE HIGH_ENTROPY_VA NX_COMPAT" ]] || { echo "FAIL: missing security flags"; status=1; }
+exit $status
