@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds this machine's and the Windows build, and runs
-# every test: the Windows ones under Wine.
+# Installs what is missing, builds for this machine and for Windows, and runs every
+# test: the native ones plain and under the sanitizers, a short fuzz run, and the
+# Windows ones under Wine, then checks the executable and the release zip.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 
-cmake --preset native
-cmake --build --preset native
-ctest --preset native
+for preset in native asan fuzz windows; do
+  cmake --preset $preset
+  cmake --build --preset $preset
+  ctest --preset $preset
+done
 
-cmake --preset windows
-cmake --build --preset windows
 bash scripts/check-exe.sh build/windows/Quorvane.exe
-ctest --preset windows
+bash scripts/check-package.sh

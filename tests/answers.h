@@ -32,7 +32,7 @@ inline std::string text(Answer answer) {
   return {};
 }
 
-inline int status(Answer answer) {
+inline int exit_status(Answer answer) {
   return answer == Answer::kIncorrect || answer == Answer::kTooMany ? 2 : 0;
 }
 

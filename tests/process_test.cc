@@ -1,6 +1,7 @@
 // Runs the built program as a process and checks what a caller sees: standard
 // output byte for byte, standard error and the exit status.
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,7 +32,10 @@ std::string drain(int fd) {
   return text;
 }
 
-Outcome run(std::vector<std::string> args) {
+// Where the program's standard output goes.
+enum class Stdout { kPipe, kClosed, kFull };
+
+Outcome run(std::vector<std::string> args, Stdout mode = Stdout::kPipe) {
   std::vector<char*> argv{const_cast<char*>(QUORVANE_PATH)};
   for (std::string& arg : args)
     argv.push_back(&arg[0]);
@@ -42,7 +46,12 @@ Outcome run(std::vector<std::string> args) {
   EXPECT_EQ(pipe(err), 0);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  if (mode == Stdout::kPipe)
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  else if (mode == Stdout::kClosed)
+    posix_spawn_file_actions_addclose(&actions, 1);
+  else
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/full", O_WRONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, err[1], 2);
   posix_spawn_file_actions_addclose(&actions, out[0]);
   posix_spawn_file_actions_addclose(&actions, err[0]);
@@ -56,8 +65,8 @@ Outcome run(std::vector<std::string> args) {
   // The program writes far less than a pipe holds, so reading one pipe at a time cannot stall.
   Outcome o{drain(out[0]), drain(err[0]), -1};
   int wstatus = 0;
-  if (spawned == 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus))
-    o.status = WEXITSTATUS(wstatus);
+  if (spawned == 0 && waitpid(pid, &wstatus, 0) == pid)
+    o.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
   return o;
 }
 
@@ -69,6 +78,18 @@ TEST(Process, AnswersEveryArgumentVector) {
     Outcome o = run(c.args);
     EXPECT_EQ(o.out, text(c.answer));
     EXPECT_EQ(o.err, "");
-    EXPECT_EQ(o.status, status(c.answer));
+    EXPECT_EQ(o.status, exit_status(c.answer));
+  }
+}
+
+// Output that cannot be written is lost quietly; the run itself goes on as usual.
+TEST(Process, UnwritableStandardOutputIsNoCrash) {
+  for (Stdout mode : {Stdout::kClosed, Stdout::kFull}) {
+    for (const char* arg : {"/broadcast", "/help", "wrong"}) {
+      SCOPED_TRACE(std::string(arg) + (mode == Stdout::kClosed ? " >&-" : " >/dev/full"));
+      Outcome o = run({arg}, mode);
+      EXPECT_EQ(o.err, "");
+      EXPECT_EQ(o.status, arg[0] == '/' ? 0 : 2);
+    }
   }
 }

@@ -277,7 +277,7 @@ TEST(Output, AnswersEveryArgumentVector) {
     Outcome o = run(c.args, empty.path());
     EXPECT_EQ(o.out, crlf(text(c.answer)));
     EXPECT_EQ(o.err, "");
-    EXPECT_EQ(o.status, static_cast<DWORD>(status(c.answer)));
+    EXPECT_EQ(o.status, static_cast<DWORD>(exit_status(c.answer)));
   }
 }
 
@@ -298,7 +298,7 @@ TEST(Delivery, OnlyBroadcastReachesTheWindows) {
     Listeners listeners(3, Behaviour::kHealthy);
     Outcome o = run(c.args, empty.path());
     EXPECT_EQ(o.out, crlf(text(c.answer)));
-    EXPECT_EQ(o.status, static_cast<DWORD>(status(c.answer)));
+    EXPECT_EQ(o.status, static_cast<DWORD>(exit_status(c.answer)));
     std::vector<Window>& windows = listeners.stop();
     if (c.answer == Answer::kBroadcast) {
       expect_one_environment_change(windows);
@@ -324,7 +324,20 @@ TEST(Wildcards, PatternsAreExpandedAgainstTheFolder) {
     SCOPED_TRACE(label(c));
     Outcome o = run(c.args, folder.path());
     EXPECT_EQ(o.out, crlf(text(c.answer)));
-    EXPECT_EQ(o.status, static_cast<DWORD>(status(c.answer)));
+    EXPECT_EQ(o.status, static_cast<DWORD>(exit_status(c.answer)));
+  }
+}
+
+// Output that cannot be written is lost quietly; the broadcast still happens.
+TEST(Delivery, UnwritableStandardOutputStillBroadcasts) {
+  Folder empty;
+  for (Stdout mode : {Stdout::kClosed, Stdout::kBrokenPipe}) {
+    SCOPED_TRACE(mode == Stdout::kClosed ? "no standard output" : "pipe with no reader");
+    Listeners listeners(2, Behaviour::kHealthy);
+    Outcome o = run({"/broadcast"}, empty.path(), mode);
+    EXPECT_EQ(o.err, "");
+    EXPECT_EQ(o.status, 0u);
+    expect_one_environment_change(listeners.stop());
   }
 }
 
