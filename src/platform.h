@@ -6,6 +6,7 @@
 
 #ifdef _WIN32
 
+#include <string.h>  // _stricmp
 #include <windows.h>
 
 #else
