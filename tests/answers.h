@@ -32,6 +32,12 @@ inline std::string text(Answer answer) {
   return {};
 }
 
+// Standard error after a failed broadcast, for the platform's last-error code.
+inline std::string failure_text(const std::string& error) {
+  return "WM_SETTINGCHANGE message for Environment could not be broadcast (error " + error +
+         ")\n";
+}
+
 inline int exit_status(Answer answer) {
   return answer == Answer::kIncorrect || answer == Answer::kTooMany ? 2 : 0;
 }

@@ -85,11 +85,13 @@ TEST(Process, AnswersEveryArgumentVector) {
 // Output that cannot be written is lost quietly; the run itself goes on as usual.
 TEST(Process, UnwritableStandardOutputIsNoCrash) {
   for (Stdout mode : {Stdout::kClosed, Stdout::kFull}) {
-    for (const char* arg : {"/broadcast", "/help", "wrong"}) {
-      SCOPED_TRACE(std::string(arg) + (mode == Stdout::kClosed ? " >&-" : " >/dev/full"));
-      Outcome o = run({arg}, mode);
+    for (const Case& c : std::vector<Case>{{{"/broadcast"}, Answer::kBroadcast},
+                                           {{"/help"}, Answer::kUsage},
+                                           {{"wrong"}, Answer::kIncorrect}}) {
+      SCOPED_TRACE(label(c) + (mode == Stdout::kClosed ? " >&-" : " >/dev/full"));
+      Outcome o = run(c.args, mode);
       EXPECT_EQ(o.err, "");
-      EXPECT_EQ(o.status, arg[0] == '/' ? 0 : 2);
+      EXPECT_EQ(o.status, exit_status(c.answer));
     }
   }
 }

@@ -132,8 +132,7 @@ TEST_F(Quorvane, FailedBroadcastIsReportedWithTheLastError) {
     last_error = f.error;
     Outcome o = run({"/BROADCAST"});
     EXPECT_EQ(o.out, kProgressLine);
-    EXPECT_EQ(o.err, std::string("WM_SETTINGCHANGE message for Environment could not be "
-                                 "broadcast (error ") + f.shown + ")\n");
+    EXPECT_EQ(o.err, failure_text(f.shown));
     EXPECT_EQ(o.status, 1);
   }
 }
