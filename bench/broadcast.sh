@@ -21,7 +21,7 @@ mkdir -p "$out"
 
 [ -f "$exe" ] && [ -f "$build/wine.sh" ] || { echo "build the windows preset first" >&2; exit 1; }
 $cc -Os -s -o "$out/least.exe" bench/least.c -luser32
-$cc -Os -s -o "$out/listener.exe" bench/listener.c -luser32
+cmake --build --preset windows --target listener >/dev/null
 $wine setup >/dev/null
 
 bash scripts/check-exe.sh "$exe" || true
@@ -75,7 +75,7 @@ printf '%8s %14s %12s %12s\n' windows "Quorvane ms" "least ms" "difference"
 for windows in 1 10 100 300; do
   ready=$out/ready.$windows
   rm -f "$ready"
-  $wine "$out/listener.exe" "$windows" >"$ready" &
+  $wine $build/listener.exe "$windows" 2>"$ready" >/dev/null &
   listener=$!
   for _ in $(seq 600); do grep -q ready "$ready" 2>/dev/null && break; sleep 0.1; done
   grep -q ready "$ready" || { echo "the listener with $windows windows did not start" >&2; exit 1; }

@@ -2,10 +2,13 @@
 // output byte for byte, standard error and the exit status.
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -21,16 +24,6 @@ struct Outcome {
   std::string out, err;
   int status;
 };
-
-std::string drain(int fd) {
-  std::string text;
-  char buffer[4096];
-  ssize_t n;
-  while ((n = read(fd, buffer, sizeof buffer)) > 0)
-    text.append(buffer, n);
-  close(fd);
-  return text;
-}
 
 // Where the program's standard output goes.
 enum class Stdout { kPipe, kClosed, kFull };
@@ -62,11 +55,48 @@ Outcome run(std::vector<std::string> args, Stdout mode = Stdout::kPipe) {
   close(err[1]);
   EXPECT_EQ(spawned, 0) << QUORVANE_PATH;
 
-  // The program writes far less than a pipe holds, so reading one pipe at a time cannot stall.
-  Outcome o{drain(out[0]), drain(err[0]), -1};
+  // Reading and waiting share one bound, so that a child that hangs, or leaves its
+  // pipes with a descendant, fails the test instead of stalling it.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  auto left_ms = [&] {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+  };
+  Outcome o{"", "", -1};
+  pollfd pipes[] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  std::string* texts[] = {&o.out, &o.err};
+  while ((pipes[0].fd >= 0 || pipes[1].fd >= 0) && poll(pipes, 2, left_ms()) > 0) {
+    for (int i = 0; i < 2; ++i) {
+      char buffer[4096];
+      ssize_t n = pipes[i].revents ? read(pipes[i].fd, buffer, sizeof buffer) : 0;
+      if (n > 0) {
+        texts[i]->append(buffer, n);
+      } else if (pipes[i].revents) {
+        close(pipes[i].fd);
+        pipes[i].fd = -1;  // poll passes over it from now on
+      }
+    }
+  }
+  for (const pollfd& p : pipes) {
+    if (p.fd >= 0) {
+      ADD_FAILURE() << "output still open after 30 s";
+      close(p.fd);
+    }
+  }
+  if (spawned != 0)
+    return o;
   int wstatus = 0;
-  if (spawned == 0 && waitpid(pid, &wstatus, 0) == pid)
+  pid_t done;
+  while ((done = waitpid(pid, &wstatus, WNOHANG)) == 0 && left_ms() > 0)
+    usleep(10000);
+  if (done == 0) {
+    ADD_FAILURE() << "still running after 30 s; killed";
+    kill(pid, SIGKILL);
+    waitpid(pid, &wstatus, 0);
+  } else {
     o.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  }
   return o;
 }
 

@@ -1,0 +1,275 @@
+#include "windows_harness.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
+
+#include <gtest/gtest.h>
+
+std::string crlf(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n')
+      out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+std::string quote(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos)
+    return arg;
+  std::string quoted = "\"";
+  size_t slashes = 0;
+  for (char c : arg) {
+    if (c == '\\') {
+      ++slashes;
+      continue;
+    }
+    quoted.append(c == '"' ? 2 * slashes + 1 : slashes, '\\');
+    quoted += c;
+    slashes = 0;
+  }
+  quoted.append(2 * slashes, '\\');
+  return quoted + '"';
+}
+
+std::string beside_test(const std::string& name) {
+  char path[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string self(path, n);
+  return self.substr(0, self.find_last_of("\\/") + 1) + name;
+}
+
+std::string program() {
+  const char* other = getenv("QUORVANE_EXE");  // such as a signed copy of the release
+  return other && *other ? other : beside_test("Quorvane.exe");
+}
+
+Folder::Folder(const std::vector<std::string>& files) {
+  static int count = 0;
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  path_ = std::string(temp) + "quorvane-" + std::to_string(GetCurrentProcessId()) + "-" +
+          std::to_string(++count);
+  EXPECT_TRUE(CreateDirectoryA(path_.c_str(), nullptr)) << path_;
+  for (const std::string& name : files) {
+    std::string file = path_ + "\\" + name;
+    HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE) << file;
+    CloseHandle(h);
+    files_.push_back(file);
+  }
+}
+
+Folder::~Folder() {
+  for (const std::string& file : files_)
+    DeleteFileA(file.c_str());
+  RemoveDirectoryA(path_.c_str());
+}
+
+Outcome run_command(std::string command, const std::string& dir, Stdout mode, double bound) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE out_read = nullptr, out_write = INVALID_HANDLE_VALUE, err_read, err_write;
+  if (mode != Stdout::kClosed) {
+    EXPECT_TRUE(CreatePipe(&out_read, &out_write, &inherit, 0));
+    SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
+  }
+  if (mode == Stdout::kBrokenPipe) {
+    CloseHandle(out_read);
+    out_read = nullptr;
+  }
+  EXPECT_TRUE(CreatePipe(&err_read, &err_write, &inherit, 0));
+  SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
+
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = out_write;
+  startup.hStdError = err_write;
+  PROCESS_INFORMATION process{};
+  ULONGLONG start = GetTickCount64();
+  BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                dir.c_str(), &startup, &process);
+  EXPECT_TRUE(started) << command << ": error " << GetLastError();
+  if (out_write != INVALID_HANDLE_VALUE)
+    CloseHandle(out_write);
+  CloseHandle(err_write);
+
+  // Reads only what has arrived, so that neither a silent child nor one that leaves a
+  // descendant holding its pipes can block the test past the bound.
+  Outcome o;
+  HANDLE pipes[] = {out_read, err_read};
+  std::string* texts[] = {&o.out, &o.err};
+  ULONGLONG deadline = start + static_cast<ULONGLONG>(bound * 1000);
+  bool exited = !started, open = true;
+  while ((open || !exited) && GetTickCount64() < deadline) {
+    open = false;
+    for (int i = 0; i < 2; ++i) {
+      DWORD available = 0;
+      if (!pipes[i])
+        continue;
+      if (!PeekNamedPipe(pipes[i], nullptr, 0, nullptr, &available, nullptr)) {
+        CloseHandle(pipes[i]);  // every writer has closed it
+        pipes[i] = nullptr;
+        continue;
+      }
+      open = true;
+      std::string chunk(available, '\0');
+      DWORD n = 0;
+      if (available && ReadFile(pipes[i], &chunk[0], available, &n, nullptr))
+        texts[i]->append(chunk, 0, n);
+    }
+    if (!exited && WaitForSingleObject(process.hProcess, open ? 2 : 20) == WAIT_OBJECT_0) {
+      exited = true;
+      o.seconds = (GetTickCount64() - start) / 1000.0;
+    }
+  }
+  if (started) {
+    if (!exited) {
+      ADD_FAILURE() << command << ": still running after " << bound << " s; ended";
+      TerminateProcess(process.hProcess, 0xdead);
+      WaitForSingleObject(process.hProcess, 10000);
+    } else {
+      GetExitCodeProcess(process.hProcess, &o.status);
+    }
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  }
+  for (HANDLE pipe : pipes) {
+    if (pipe) {
+      ADD_FAILURE() << command << ": its output is still held open after " << bound << " s";
+      CloseHandle(pipe);
+    }
+  }
+  return o;
+}
+
+Outcome run(const std::vector<std::string>& args, const std::string& dir, Stdout mode) {
+  std::string command = quote(program());
+  for (const std::string& arg : args)
+    command += " " + quote(arg);
+  return run_command(command, dir, mode);
+}
+
+namespace {
+
+LRESULT CALLBACK record(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  auto* window = reinterpret_cast<Window*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  if (message != WM_SETTINGCHANGE || !window) {
+    return IsWindowUnicode(hwnd) ? DefWindowProcW(hwnd, message, wparam, lparam)
+                                 : DefWindowProcA(hwnd, message, wparam, lparam);
+  }
+  if (window->behaviour == Behaviour::kSlow)
+    Sleep(8000);
+  std::string text;
+  if (lparam && window->charset == Charset::kUnicode) {
+    auto* wide = reinterpret_cast<const wchar_t*>(lparam);
+    text.assign(reinterpret_cast<const char*>(wide), (wcslen(wide) + 1) * sizeof(wchar_t));
+  } else if (lparam) {
+    auto* narrow = reinterpret_cast<const char*>(lparam);
+    text.assign(narrow, strlen(narrow) + 1);
+  }
+  window->received.push_back({wparam, text});
+  return 0;
+}
+
+}  // namespace
+
+Listeners::Listeners(int count, Behaviour behaviour, Charset charset)
+    : windows_(count, Window{behaviour, charset, {}}), behaviour_(behaviour), charset_(charset),
+      ready_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      release_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+  thread_ = CreateThread(nullptr, 0, &Listeners::thread_main, this, 0, &thread_id_);
+  EXPECT_EQ(WaitForSingleObject(ready_, 30000), WAIT_OBJECT_0);
+  EXPECT_EQ(created_, count) << "windows created";
+}
+
+std::vector<Window>& Listeners::stop() {
+  if (thread_) {
+    SetEvent(release_);
+    PostThreadMessageA(thread_id_, WM_QUIT, 0, 0);
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    CloseHandle(ready_);
+    CloseHandle(release_);
+    thread_ = nullptr;
+  }
+  return windows_;
+}
+
+DWORD WINAPI Listeners::thread_main(void* self) {
+  static_cast<Listeners*>(self)->listen();
+  return 0;
+}
+
+void Listeners::listen() {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  // Registering fails harmlessly when an earlier thread has done it.
+  if (charset_ == Charset::kUnicode) {
+    WNDCLASSW window_class{};
+    window_class.lpfnWndProc = record;
+    window_class.hInstance = instance;
+    window_class.lpszClassName = L"QuorvaneListenerW";
+    RegisterClassW(&window_class);
+  } else {
+    WNDCLASSA window_class{};
+    window_class.lpfnWndProc = record;
+    window_class.hInstance = instance;
+    window_class.lpszClassName = "QuorvaneListenerA";
+    RegisterClassA(&window_class);
+  }
+
+  std::vector<HWND> handles;
+  for (Window& w : windows_) {
+    HWND hwnd = charset_ == Charset::kUnicode
+                    ? CreateWindowExW(0, L"QuorvaneListenerW", L"listener",
+                                      WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                                      instance, nullptr)
+                    : CreateWindowExA(0, "QuorvaneListenerA", "listener", WS_OVERLAPPEDWINDOW,
+                                      0, 0, 100, 100, nullptr, nullptr, instance, nullptr);
+    if (!hwnd)
+      continue;
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&w));
+    handles.push_back(hwnd);
+  }
+  created_ = static_cast<int>(handles.size());
+  MSG msg;
+  PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);  // makes the queue for WM_QUIT
+  SetEvent(ready_);
+
+  if (behaviour_ == Behaviour::kHung) {
+    WaitForSingleObject(release_, INFINITE);
+  } else {
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+      DispatchMessageA(&msg);
+  }
+  for (HWND hwnd : handles)
+    DestroyWindow(hwnd);
+}
+
+void expect_environment_changes(const std::vector<Window>& windows, size_t count) {
+  const std::string ansi("Environment", 12);  // 11 letters and the NUL
+  const std::string unicode(reinterpret_cast<const char*>(L"Environment"),
+                            12 * sizeof(wchar_t));
+  for (size_t i = 0; i < windows.size(); ++i) {
+    const Window& w = windows[i];
+    SCOPED_TRACE((w.charset == Charset::kUnicode ? "Unicode window " : "ANSI window ") +
+                 std::to_string(i));
+    ASSERT_EQ(w.received.size(), count);
+    for (const Received& r : w.received) {
+      EXPECT_EQ(r.wparam, 0u);
+      EXPECT_EQ(r.text, w.charset == Charset::kUnicode ? unicode : ansi);
+    }
+  }
+}
+
+std::string user_environment(const char* name) {
+  char value[1024];
+  DWORD size = sizeof value;
+  LSTATUS status = RegGetValueA(HKEY_CURRENT_USER, "Environment", name,
+                                RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
+                                value, &size);
+  return status == ERROR_SUCCESS ? value : "(missing)";
+}
