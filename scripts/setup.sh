@@ -8,6 +8,7 @@ packages=(
   clang libclang-rt-14-dev            # the fuzzer
   g++-mingw-w64-x86-64 googletest     # the Windows build, and GoogleTest's sources for it
   wine64                              # runs the Windows tests
+  nsis wixl                           # builds the installer examples
 )
 
 missing=()

@@ -210,3 +210,32 @@ TEST(Examples, CmdScript) {
   });
   DeleteFileA(beside_test("wrong-argument.cmd").c_str());
 }
+
+// Both installers put MyTool in the user's own application data.
+std::string install_folder() {
+  char path[MAX_PATH];
+  ExpandEnvironmentStringsA("%LOCALAPPDATA%\\MyTool", path, MAX_PATH);
+  return path;
+}
+
+TEST(NSIS, InstallsAndUninstallsSilently) {
+  std::string folder = install_folder();
+  std::string uninstaller = folder + "\\uninstall.exe";
+  // With "_?=" the uninstaller runs in place, so it can be waited for.
+  expect_steps({
+      {"install", quote(beside_test("mytool-setup.exe")) + " /S", 0, true, folder, ""},
+      {"uninstall", quote(uninstaller) + " /S _?=" + folder, 0, true, "(missing)", ""},
+  });
+  // Running in place, it cannot remove itself; everything else must be gone.
+  DeleteFileA(uninstaller.c_str());
+  EXPECT_TRUE(RemoveDirectoryA(folder.c_str()));
+}
+
+TEST(MSI, InstallsAndUninstallsSilently) {
+  std::string folder = install_folder();
+  expect_steps({
+      {"install", "msiexec /i mytool.msi /qn", 0, true, folder + "\\", ""},
+      {"uninstall", "msiexec /x mytool.msi /qn", 0, true, "(missing)", ""},
+  });
+  EXPECT_EQ(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES);
+}
