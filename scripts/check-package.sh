@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
-# Makes the Windows release zip and checks it: its checksum file, and that it holds
-# exactly the built Quorvane.exe and the README.
+# Makes the Windows release zip with its package-manager manifests and checks them: the
+# checksum file, that the zip holds exactly the built Quorvane.exe, the README and the
+# licence, and that the manifests describe it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/windows
 
+# Addresses of a test release; the manifests are only made when both are set.
+export QUORVANE_RELEASE_URL=https://example.org/quorvane/releases/download/v1.0.0
+export QUORVANE_HOMEPAGE_URL=https://example.org/quorvane
+rm -rf $build/packaging
 cmake --build --preset windows --target package
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $build/CMakeCache.txt)
 zip=Quorvane-$version-win64.zip
 (cd $build && sha256sum -c "$zip.sha256")
 
 listing=$(cd $build && cmake -E tar tf "$zip" | sort | paste -sd ' ')
-expected="Quorvane-$version-win64/Quorvane.exe Quorvane-$version-win64/README.md"
+expected="Quorvane-$version-win64/LICENSE Quorvane-$version-win64/Quorvane.exe Quorvane-$version-win64/README.md"
 [[ $listing == "$expected" ]] || { echo "FAIL: $zip holds: $listing"; exit 1; }
 
 unpacked=$(mktemp -d)
@@ -19,4 +24,7 @@ trap 'rm -rf "$unpacked"' EXIT
 (cd "$unpacked" && cmake -E tar xf "$OLDPWD/$build/$zip")
 cmp "$unpacked/Quorvane-$version-win64/Quorvane.exe" $build/Quorvane.exe
 cmp "$unpacked/Quorvane-$version-win64/README.md" README.md
+cmp "$unpacked/Quorvane-$version-win64/LICENSE" LICENSE
+/usr/bin/python3 scripts/check-manifests.py $build/$zip $build/packaging \
+  "$QUORVANE_RELEASE_URL" "$QUORVANE_HOMEPAGE_URL"
 echo "$zip: checksum, contents and files OK"

@@ -9,6 +9,7 @@ packages=(
   g++-mingw-w64-x86-64 googletest     # the Windows build, and GoogleTest's sources for it
   wine64                              # runs the Windows tests
   nsis wixl                           # builds the installer examples
+  osslsigncode python3-yaml           # signs the release; reads its manifests
 )
 
 missing=()

@@ -156,6 +156,7 @@ TEST(Resources, ManifestAndVersionAreEmbedded) {
                : std::string("(missing)");
   };
   EXPECT_EQ(value("ProductName"), "Quorvane");
+  EXPECT_EQ(value("LegalCopyright"), "Copyright (c) 2026 the Quorvane authors");
   EXPECT_EQ(value("OriginalFilename"), "Quorvane.exe");
   EXPECT_EQ(value("FileVersion"), QUORVANE_VERSION);
   EXPECT_EQ(value("ProductVersion"), QUORVANE_VERSION);

@@ -1,0 +1,61 @@
+# The release: the zip with its checksum, reproducible to the byte, and, when asked for,
+# an Authenticode signature and package-manager manifests (see the README).
+
+# Every time in the release comes from SOURCE_DATE_EPOCH as set when configuring, or else
+# from the last commit, so that any clean clone of a commit builds the same bytes.
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+  set(QUORVANE_EPOCH $ENV{SOURCE_DATE_EPOCH})
+else()
+  execute_process(COMMAND git log -1 --format=%ct
+    WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
+    OUTPUT_VARIABLE QUORVANE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(EXISTS ${PROJECT_SOURCE_DIR}/.git/logs/HEAD)  # a new commit moves the time
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+      ${PROJECT_SOURCE_DIR}/.git/logs/HEAD)
+  endif()
+endif()
+if(NOT QUORVANE_EPOCH MATCHES "^[0-9]+$")
+  message(STATUS "Neither SOURCE_DATE_EPOCH nor git history: the build's times are the clock's")
+  set(QUORVANE_EPOCH "")
+elseif(WIN32 AND NOT MSVC)
+  # The MinGW linker stamps the PE header with SOURCE_DATE_EPOCH.
+  set_property(TARGET Quorvane PROPERTY CXX_LINKER_LAUNCHER
+    ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${QUORVANE_EPOCH})
+endif()
+if(NOT MSVC)
+  target_compile_options(Quorvane PRIVATE
+    -ffile-prefix-map=${PROJECT_SOURCE_DIR}/= -ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
+endif()
+
+# Fixed modes, whatever the umask of whoever builds.
+set(file_mode OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+set(program_mode ${file_mode} OWNER_EXECUTE GROUP_EXECUTE WORLD_EXECUTE)
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${program_mode})
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${program_mode})
+
+# A Windows user gets Quorvane.exe, its README and licence side by side; elsewhere the
+# usual tree.
+if(WIN32)
+  install(TARGETS Quorvane RUNTIME DESTINATION . PERMISSIONS ${program_mode})
+  install(FILES README.md LICENSE DESTINATION . PERMISSIONS ${file_mode})
+else()
+  include(GNUInstallDirs)
+  install(TARGETS Quorvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+    PERMISSIONS ${program_mode})
+  install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR}
+    PERMISSIONS ${file_mode})
+endif()
+
+set(CPACK_GENERATOR ZIP)
+if(WIN32)
+  set(CPACK_PACKAGE_FILE_NAME Quorvane-${PROJECT_VERSION}-win64)
+else()
+  set(CPACK_PACKAGE_FILE_NAME Quorvane-${PROJECT_VERSION}-${CMAKE_SYSTEM_NAME})
+endif()
+set(CPACK_PACKAGE_CHECKSUM SHA256)
+set(CPACK_QUORVANE_EPOCH ${QUORVANE_EPOCH})
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack-epoch.cmake)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/cpack-sign.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/cpack-repack.cmake
+                             ${PROJECT_SOURCE_DIR}/cmake/cpack-manifests.cmake)
+include(CPack)
