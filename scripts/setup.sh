@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, the Debian packages the build and the tests need and this
-# machine lacks. Run as root; it does nothing when all of them are present.
+# machine lacks, and with npm the packages package-lock.json names. Run as root; it does
+# nothing when all of them are present.
 set -euo pipefail
 
 packages=(
@@ -9,8 +10,12 @@ packages=(
   g++-mingw-w64-x86-64 googletest     # the Windows build, and GoogleTest's sources for it
   wine64                              # runs the Windows tests
   nsis wixl                           # builds the installer examples
-  osslsigncode python3-yaml           # signs the release; reads its manifests
+  osslsigncode openssl python3-yaml   # signs the release; reads its manifests
+  git                                 # the release's times; the reproducibility check
 )
+
+# The workflow's validator comes from npm; Node.js from Debian where it is not already here.
+command -v npm >/dev/null || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -22,3 +27,6 @@ if ((${#missing[@]})); then
   apt-get update -q
   apt-get install -y -q "${missing[@]}"
 fi
+
+cd "$(dirname "$0")/.."
+[ -x node_modules/.bin/action-validator ] || npm ci --no-audit --no-fund

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds for this machine and for Windows, and runs every
 # test: the native ones plain and under the sanitizers, a short fuzz run, and the
-# Windows ones under Wine, then checks the README's examples, the executable, and the
-# release: its zip and manifests, its signing, and that it is reproducible.
+# Windows ones under Wine, then checks the README's examples, the workflow, the
+# executable, and the release: its zip and manifests, its signing, and that it is
+# reproducible.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,6 +16,7 @@ for preset in native asan fuzz windows; do
 done
 
 python3 scripts/check-readme.py
+node_modules/.bin/action-validator .github/workflows/windows.yml
 bash scripts/check-exe.sh build/windows/Quorvane.exe
 bash scripts/check-package.sh
 bash scripts/check-signing.sh
