@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Signs the release with a throwaway self-signed code-signing certificate and checks it:
-# the signature verifies, the signed Quorvane.exe passes the Windows output, delivery and
+# Signs the release with a throwaway self-signed code-signing certificate, time-stamped by
+# a throwaway server on loopback, and checks it: the signature and its time stamp verify,
+# the signed Quorvane.exe passes the Windows output, delivery and
 # resource tests under Wine, removing the signature gives back the unsigned build to the
 # byte, and a wrong password, a missing file or half the settings stop the package build.
 # Needs the windows preset built.
@@ -8,7 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$PWD/build/windows
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+tsa=
+trap '[ -z "$tsa" ] || kill "$tsa"; rm -rf "$work"' EXIT
 
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Quorvane test signing" \
   -addext keyUsage=critical,digitalSignature -addext extendedKeyUsage=codeSigning \
@@ -24,15 +26,24 @@ package() {
     cpack --config "$build/CPackConfig.cmake" -B "$dir" >"$dir.log" 2>&1
 }
 
-package "$work/signed" QUORVANE_SIGN_PKCS12="$work/sign.p12" QUORVANE_SIGN_PASSWORD=throwaway
+mkdir "$work/tsa"
+python3 scripts/tsa-server.py "$work/tsa" >"$work/tsa/port" &
+tsa=$!
+for _ in $(seq 100); do [ -s "$work/tsa/port" ] && break; sleep 0.1; done
+[ -s "$work/tsa/port" ] || { echo "FAIL: the time-stamp server did not start"; exit 1; }
+
+package "$work/signed" QUORVANE_SIGN_PKCS12="$work/sign.p12" QUORVANE_SIGN_PASSWORD=throwaway \
+  QUORVANE_SIGN_TIMESTAMP_URL="http://127.0.0.1:$(cat "$work/tsa/port")" ||
+  { cat "$work/signed.log"; echo "FAIL: the signed package build failed"; exit 1; }
 zip=$(cd "$work/signed" && ls Quorvane-*-win64.zip)
 (cd "$work/signed" && cmake -E tar xf "$zip" && sha256sum -c "$zip.sha256" >/dev/null)
 signed=$(echo "$work"/signed/Quorvane-*-win64/Quorvane.exe)
-osslsigncode verify -CAfile "$work/cert.pem" -in "$signed" >"$work/verify.log" ||
-  { cat "$work/verify.log"; echo "FAIL: the signature does not verify"; exit 1; }
-grep -q 'Message digest algorithm *: SHA256' "$work/verify.log" ||
-  { cat "$work/verify.log"; echo "FAIL: not a SHA-256 signature"; exit 1; }
-echo "signed: $zip verifies against the test certificate (SHA-256)"
+osslsigncode verify -CAfile "$work/cert.pem" -TSA-CAfile "$work/tsa/tsa.pem" -in "$signed" \
+  >"$work/verify.log" || { cat "$work/verify.log"; echo "FAIL: the signature does not verify"; exit 1; }
+for line in 'Message digest algorithm *: SHA256' 'Timestamp Server Signature verification: ok'; do
+  grep -q "$line" "$work/verify.log" || { cat "$work/verify.log"; echo "FAIL: no '$line'"; exit 1; }
+done
+echo "signed: $zip verifies against the test certificate (SHA-256, RFC 3161 time stamp)"
 
 osslsigncode remove-signature -in "$signed" -out "$work/unsigned.exe" >/dev/null
 cmp "$work/unsigned.exe" "$build/Quorvane.exe"
