@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Measures build/windows/Quorvane.exe: its size and imports, and the wall time of
 # "/broadcast" under Wine against the least program that makes the same call, alone and
-# with 1 to 300 listening windows. Prints figures; judges nothing.
+# with 1 to 300 listening windows. Before each row's timed runs, one untimed run of each
+# program must give the right output and status and reach every window exactly once, or
+# the benchmark stops with the reason: a broken program is never timed.
 #
-#   bash bench/broadcast.sh [RUNS]     RUNS per program and row (default 31)
+#   bash bench/broadcast.sh [RUNS [EXE]]   RUNS per program and row (default 31); EXE in
+#                                          place of build/windows/Quorvane.exe
 #
 # Needs the windows preset built (cmake --build --preset windows).
 set -euo pipefail
@@ -11,7 +14,7 @@ cd "$(dirname "$0")/.."
 runs=${1:-31}
 build=build/windows
 out=build/bench
-exe=$build/Quorvane.exe
+exe=${2:-$build/Quorvane.exe}
 # Everything Wine runs, its server included, shares one CPU: on a small machine the
 # scheduler's moves otherwise spread the times far wider than the programs differ.
 cpu=$(($(nproc) - 1))
@@ -24,7 +27,7 @@ $cc -Os -s -o "$out/least.exe" bench/least.c -luser32
 cmake --build --preset windows --target listener >/dev/null
 $wine setup >/dev/null
 
-bash scripts/check-exe.sh "$exe" || true
+bash scripts/check-exe.sh "$exe"
 echo "least program: $(stat -c %s "$out/least.exe") bytes"
 echo
 
@@ -56,16 +59,65 @@ compare() {
   l_median=$(printf '%s\n' "${l[@]}" | median)
 }
 
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# What each program must write: Quorvane its two lines, the least program nothing.
+printf '\r\nMaking WM_SETTINGCHANGE message for Environment broadcast...\r\n%s\r\n' \
+  'WM_SETTINGCHANGE message for Environment was broadcast' >"$out/quorvane.want"
+: >"$out/least.want"
+
+# listen COUNT [report]: starts a listener with COUNT windows; with report, they write what
+# reaches them to $out/report.
+listener=
+listen() {
+  local ready=$out/ready
+  rm -f "$ready"
+  : >"$out/report"
+  $wine $build/listener.exe "$@" 2>"$ready" >>"$out/report" &
+  listener=$!
+  for _ in $(seq 600); do grep -q ready "$ready" 2>/dev/null && break; sleep 0.1; done
+  grep -q ready "$ready" || fail "the listener with $1 windows did not start"
+}
+unlisten() {
+  kill "$listener" 2>/dev/null || true
+  wait "$listener" 2>/dev/null || true
+  listener=
+}
+
+# judge NAME PROGRAM COUNT: one untimed run, which must exit with 0, write what NAME should,
+# and reach each of COUNT reporting windows once with "Environment".
+judge() {
+  local name=$1 program=$2 count=$3 status=0 heard
+  : >"$out/report"
+  $wine "$program" /broadcast >"$out/output" 2>&1 || status=$?
+  ((status == 0)) || fail "$program /broadcast exited with $status"
+  cmp -s "$out/output" "$out/$name.want" ||
+    fail "$program /broadcast wrote: $(od -An -c "$out/output" | head -n 4)"
+  heard=$(tr -d '\r' <"$out/report" |
+    grep -cE '^window [0-9]+ received WM_SETTINGCHANGE: wParam 0, "Environment"$' || true)
+  (($(wc -l <"$out/report") == count && heard == count)) &&
+    (($(cut -d' ' -f2 "$out/report" | sort -u | wc -l) == count)) ||
+    fail "$program /broadcast: $count windows, what they heard: $(head -n 3 "$out/report")"
+}
+judge_both() {
+  judge quorvane "$exe" "$1"
+  judge least "$out/least.exe" "$1"
+}
+
 # Keeps one Wine server up for the whole run, as a desktop session would.
 $wine stop
 $wine persist
-trap '$wine stop' EXIT
+trap 'unlisten; $wine stop' EXIT
 
 # Warms the prefix's caches for both.
 for _ in 1 2 3; do
   $wine "$exe" /broadcast >/dev/null
   $wine "$out/least.exe" /broadcast >/dev/null
 done
+judge_both 0
 compare
 printf 'median wall time of "/broadcast" under Wine, %d alternating runs each:\n' "$runs"
 printf '  Quorvane.exe %8.1f ms\n  least        %8.1f ms\n  ratio        %8.3f\n\n' \
@@ -73,15 +125,12 @@ printf '  Quorvane.exe %8.1f ms\n  least        %8.1f ms\n  ratio        %8.3f\n
 
 printf '%8s %14s %12s %12s\n' windows "Quorvane ms" "least ms" "difference"
 for windows in 1 10 100 300; do
-  ready=$out/ready.$windows
-  rm -f "$ready"
-  $wine $build/listener.exe "$windows" 2>"$ready" >/dev/null &
-  listener=$!
-  for _ in $(seq 600); do grep -q ready "$ready" 2>/dev/null && break; sleep 0.1; done
-  grep -q ready "$ready" || { echo "the listener with $windows windows did not start" >&2; exit 1; }
+  listen "$windows" report
+  judge_both "$windows"
+  unlisten
+  listen "$windows"
   compare
-  kill "$listener" 2>/dev/null || true
-  wait "$listener" 2>/dev/null || true
+  unlisten
   printf '%8d %14.1f %12.1f %12.1f\n' "$windows" "$q_median" "$l_median" \
     "$(awk -v a="$q_median" -v b="$l_median" 'BEGIN { print a - b }')"
 done

@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ libgtest-dev  # the native build and its tests
-  clang libclang-rt-14-dev            # the fuzzer
+  clang libclang-rt-dev               # the fuzzer
   g++-mingw-w64-x86-64 googletest     # the Windows build, and GoogleTest's sources for it
   wine64                              # runs the Windows tests
   nsis wixl                           # builds the installer examples

@@ -1,6 +1,7 @@
 // Owns COUNT top-level windows (default 1) that answer at once, so that a broadcast has
 // windows to reach. Says "ready" on standard error once they exist, then pumps messages
-// until it is ended. With "report", it prints every WM_SETTINGCHANGE that arrives.
+// until it is ended. With "report", it prints every WM_SETTINGCHANGE that arrives, with the
+// number of the window it reached.
 //
 //   listener [COUNT [report]]
 
@@ -15,7 +16,8 @@ namespace {
 LRESULT CALLBACK report(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_SETTINGCHANGE) {
     const char* section = reinterpret_cast<const char*>(lparam);
-    printf("a window received WM_SETTINGCHANGE: wParam %llu, ",
+    printf("window %lld received WM_SETTINGCHANGE: wParam %llu, ",
+           static_cast<long long>(GetWindowLongPtrA(hwnd, GWLP_USERDATA)),
            static_cast<unsigned long long>(wparam));
     if (section)
       printf("\"%s\"\n", section);
@@ -36,10 +38,12 @@ int main(int argc, char** argv) {
   window_class.hInstance = GetModuleHandleA(nullptr);
   window_class.lpszClassName = "QuorvaneListener";
   RegisterClassA(&window_class);
-  for (int i = 0; i < count; ++i) {
-    if (!CreateWindowExA(0, window_class.lpszClassName, "", WS_OVERLAPPEDWINDOW, 0, 0, 100,
-                         100, nullptr, nullptr, window_class.hInstance, nullptr))
+  for (int i = 1; i <= count; ++i) {
+    HWND hwnd = CreateWindowExA(0, window_class.lpszClassName, "", WS_OVERLAPPEDWINDOW, 0, 0,
+                                100, 100, nullptr, nullptr, window_class.hInstance, nullptr);
+    if (!hwnd)
       return 1;
+    SetWindowLongPtrA(hwnd, GWLP_USERDATA, i);
   }
   fputs("ready\n", stderr);
   fflush(stderr);
