@@ -1,11 +1,12 @@
 // What the Windows end-to-end tests stand on: running a program as a process of its own
-// with bounded waits, and top-level windows, owned by the test, that record every
-// WM_SETTINGCHANGE reaching them.
+// with bounded waits, and top-level windows, owned by the test, that record the
+// environment's WM_SETTINGCHANGE when it reaches them.
 #ifndef QUORVANE_TESTS_WINDOWS_HARNESS_H_
 #define QUORVANE_TESTS_WINDOWS_HARNESS_H_
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,17 +37,23 @@ class Folder {
 struct Outcome {
   std::string out, err;
   DWORD status = 0xdead;
-  double seconds = 0;
+  double seconds = 0;        // until the child exited
+  double first_output = -1;  // until its first byte of output arrived
+  bool ended = false;        // it was still running at the bound, and its tree was ended
 };
 
 // Where the program's standard output goes.
 enum class Stdout { kPipe, kClosed, kBrokenPipe };
 
-// Runs a command line in dir and collects what it writes. A child still running after
-// `bound` seconds, or whose pipes some other process still holds open, is ended and
-// reported as a failure: a crash or a hang never stalls the suite.
+// Runs a command line in dir and collects what it writes. The child inherits its three
+// standard handles alone (standard input is NUL), and runs with `flags` (by default in a
+// console of its own with no window) in a job that ends it and all it started, once it has
+// run for `bound` seconds or this call returns: a hang never stalls the suite. Pipes still
+// held open after that fail the test. on_output, if given, is called once, with the
+// child's process id, when its first output arrives.
 Outcome run_command(std::string command, const std::string& dir, Stdout mode = Stdout::kPipe,
-                    double bound = 30);
+                    double bound = 30, DWORD flags = CREATE_NO_WINDOW,
+                    const std::function<void(DWORD)>& on_output = nullptr);
 
 // Runs Quorvane.exe with these arguments.
 Outcome run(const std::vector<std::string>& args, const std::string& dir,
@@ -64,7 +71,6 @@ enum class Charset { kAnsi, kUnicode };
 
 struct Received {
   WPARAM wparam;
-  std::string text;  // the bytes lParam pointed to, up to and including the NUL
 };
 
 struct Window {
@@ -73,7 +79,7 @@ struct Window {
   std::vector<Received> received;
 };
 
-// A thread owning top-level windows that record every WM_SETTINGCHANGE they get.
+// A thread owning top-level windows that record every WM_SETTINGCHANGE for "Environment".
 // Their records are read only after stop() has joined the thread, and the thread makes
 // no assertions of its own.
 class Listeners {
@@ -94,9 +100,21 @@ class Listeners {
   int created_ = 0;  // set by the thread before it signals ready_
 };
 
-// Every window got exactly `count` WM_SETTINGCHANGEs, each with wParam 0 and "Environment"
-// in the window's own charset.
+// Every window got exactly `count` WM_SETTINGCHANGEs for "Environment" in its own charset,
+// each with wParam 0. Windows record no other section.
 void expect_environment_changes(const std::vector<Window>& windows, size_t count = 1);
+
+// Another program on the same desktop, as a real one has: it broadcasts WM_SETTINGCHANGE
+// for other sections every 200 ms while it lives.
+class ForeignBroadcasts {
+ public:
+  ForeignBroadcasts();
+  ~ForeignBroadcasts();
+
+ private:
+  static DWORD WINAPI thread_main(void* stop);
+  HANDLE stop_, thread_;
+};
 
 // A value under HKCU\Environment, or "(missing)".
 std::string user_environment(const char* name);
