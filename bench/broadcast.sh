@@ -27,7 +27,7 @@ $cc -Os -s -o "$out/least.exe" bench/least.c -luser32
 cmake --build --preset windows --target listener >/dev/null
 $wine setup >/dev/null
 
-bash scripts/check-exe.sh "$exe"
+bash release/check-exe.sh "$exe"
 echo "least program: $(stat -c %s "$out/least.exe") bytes"
 echo
 

@@ -15,9 +15,13 @@ for preset in native asan fuzz windows; do
   ctest --preset $preset
 done
 
-python3 scripts/check-readme.py
-node_modules/.bin/action-validator .github/workflows/windows.yml
-bash scripts/check-exe.sh build/windows/Quorvane.exe
-bash scripts/check-package.sh
-bash scripts/check-signing.sh
-bash scripts/check-reproducible.sh
+# The tools the workflow and the benchmark run, built as strictly as the program.
+cmake --build --preset windows --target listener desktop
+python3 tests/check-readme.py
+for workflow in .github/workflows/*.yml; do
+  node_modules/.bin/action-validator "$workflow"
+done
+bash release/check-exe.sh build/windows/Quorvane.exe
+bash release/check-package.sh
+bash release/check-signing.sh
+bash release/check-reproducible.sh

@@ -6,7 +6,7 @@ if(NOT PYTHON3)
   return()
 endif()
 foreach(zip IN LISTS CPACK_PACKAGE_FILES)
-  execute_process(COMMAND ${PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/../scripts/repack-zip.py ${zip}
+  execute_process(COMMAND ${PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/repack-zip.py ${zip}
     RESULT_VARIABLE failed)
   if(failed)
     message(FATAL_ERROR "Re-packing ${zip} failed")

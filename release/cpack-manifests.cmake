@@ -27,7 +27,7 @@ set(url "${release_url}/${zip}")
 # Where the next version will be: this one's URL with its version left open.
 string(REPLACE "${version}" "$version" autoupdate_url "${url}")
 
-set(templates "${CMAKE_CURRENT_LIST_DIR}/../packaging")
+set(templates "${CMAKE_CURRENT_LIST_DIR}/packaging")
 set(out "${CPACK_PACKAGE_DIRECTORY}/packaging")
 foreach(file winget/Quorvane.Quorvane.yaml winget/Quorvane.Quorvane.installer.yaml
              winget/Quorvane.Quorvane.locale.en-US.yaml scoop/quorvane.json)

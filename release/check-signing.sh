@@ -27,7 +27,7 @@ package() {
 }
 
 mkdir "$work/tsa"
-python3 scripts/tsa-server.py "$work/tsa" >"$work/tsa/port" &
+python3 release/tsa-server.py "$work/tsa" >"$work/tsa/port" &
 tsa=$!
 for _ in $(seq 100); do [ -s "$work/tsa/port" ] && break; sleep 0.1; done
 [ -s "$work/tsa/port" ] || { echo "FAIL: the time-stamp server did not start"; exit 1; }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the release twice from two clean clones of the last commit, in different folders,
 # a few seconds apart, with different time zones and umasks (and, as root, as another
-# user), and fails unless Quorvane.exe, the zip and its .sha256 are the same to the byte.
+# user), and fails unless Quorvane.exe, the zip and its .sha256 are the same to the byte;
+# and checks that a tree with neither git history nor SOURCE_DATE_EPOCH makes no release.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -42,4 +43,18 @@ for file in Quorvane.exe Quorvane-*-win64.zip Quorvane-*-win64.zip.sha256; do
 done
 echo "built by root and ${other:-root}, in UTC and UTC+14, with umask 022 and 077"
 ((status == 0)) && echo "reproducible: both builds are identical" || echo "FAIL: the builds differ"
+
+mkdir "$work/bare"
+git archive HEAD | tar -x -C "$work/bare"
+if (cd "$work/bare" && env -u SOURCE_DATE_EPOCH sh -c 'cmake --preset windows -DQUORVANE_TESTS=OFF &&
+    cmake --build --preset windows --target package') >"$work/bare.log" 2>&1; then
+  echo "FAIL: a tree with no time of its own made a release"
+  status=1
+elif grep -q "No release without its time" "$work/bare.log"; then
+  echo "refused: a release from a tree with no git history and no SOURCE_DATE_EPOCH"
+else
+  cat "$work/bare.log"
+  echo "FAIL: the release from a tree with no time of its own failed for another reason"
+  status=1
+fi
 exit $status

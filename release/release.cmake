@@ -15,7 +15,8 @@ else()
   endif()
 endif()
 if(NOT QUORVANE_EPOCH MATCHES "^[0-9]+$")
-  message(STATUS "Neither SOURCE_DATE_EPOCH nor git history: the build's times are the clock's")
+  message(STATUS "Neither SOURCE_DATE_EPOCH nor git history: the build's times are the clock's, "
+                 "and the package target refuses to make a release")
   set(QUORVANE_EPOCH "")
 elseif(WIN32 AND NOT MSVC)
   # The MinGW linker stamps the PE header with SOURCE_DATE_EPOCH.
@@ -54,8 +55,8 @@ else()
 endif()
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 set(CPACK_QUORVANE_EPOCH ${QUORVANE_EPOCH})
-set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack-epoch.cmake)
-set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/cpack-sign.cmake)
-set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/cpack-repack.cmake
-                             ${PROJECT_SOURCE_DIR}/cmake/cpack-manifests.cmake)
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/release/cpack-epoch.cmake)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/release/cpack-sign.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/release/cpack-repack.cmake
+                             ${PROJECT_SOURCE_DIR}/release/cpack-manifests.cmake)
 include(CPack)

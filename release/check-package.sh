@@ -25,6 +25,6 @@ trap 'rm -rf "$unpacked"' EXIT
 cmp "$unpacked/Quorvane-$version-win64/Quorvane.exe" $build/Quorvane.exe
 cmp "$unpacked/Quorvane-$version-win64/README.md" README.md
 cmp "$unpacked/Quorvane-$version-win64/LICENSE" LICENSE
-/usr/bin/python3 scripts/check-manifests.py $build/$zip $build/packaging \
+/usr/bin/python3 release/check-manifests.py $build/$zip $build/packaging \
   "$QUORVANE_RELEASE_URL" "$QUORVANE_HOMEPAGE_URL"
 echo "$zip: checksum, contents and files OK"

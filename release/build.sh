@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds a release the way the README's "Verify a release" does, on Debian 12: the zip and
+# its .sha256 in build/windows/, signed when QUORVANE_SIGN_PKCS12 and QUORVANE_SIGN_PASSWORD
+# are set, with winget and Scoop manifests when QUORVANE_RELEASE_URL and
+# QUORVANE_HOMEPAGE_URL are; then prints the toolchain it was built with. Refuses a TAG that
+# is not "v" and the project's version.
+#
+#   bash release/build.sh [TAG]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+version=$(sed -n 's/^  VERSION \([0-9][0-9.]*\)$/\1/p' CMakeLists.txt)
+if [[ -n ${1-} && $1 != "v$version" ]]; then
+  echo "FAIL: the tag $1 does not name this version, v$version" >&2
+  exit 1
+fi
+# A workflow passes unset secrets as empty values: empty is unset.
+for name in QUORVANE_SIGN_PKCS12 QUORVANE_SIGN_PASSWORD QUORVANE_SIGN_TIMESTAMP_URL \
+            QUORVANE_RELEASE_URL QUORVANE_HOMEPAGE_URL; do
+  [[ -n ${!name-} ]] || unset "$name"
+done
+
+bash scripts/setup.sh
+cmake --preset windows -DQUORVANE_TESTS=OFF
+cmake --build --preset windows --target package
+(cd build/windows && sha256sum -c "Quorvane-$version-win64.zip.sha256")
+bash release/toolchain.sh
