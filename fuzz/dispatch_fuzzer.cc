@@ -88,6 +88,7 @@ LRESULT SendMessageTimeoutA(HWND window, UINT message, WPARAM wparam, LPARAM lpa
 }
 
 DWORD GetLastError() { return 1460; }
+void SetLastError(DWORD) {}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0)

@@ -31,6 +31,7 @@ constexpr UINT SMTO_ABORTIFHUNG = 0x0002;
 LRESULT SendMessageTimeoutA(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                             UINT flags, UINT timeout, PDWORD_PTR result);
 DWORD GetLastError();
+void SetLastError(DWORD error);
 
 // The program never sets a locale, so strcasecmp folds A to Z and nothing else,
 // as the Windows runtime's _stricmp does.

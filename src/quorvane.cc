@@ -22,16 +22,20 @@ void help() {
 
 int envupdate() {
   fputs("\nMaking WM_SETTINGCHANGE message for Environment broadcast...\n", stdout);
+  // Out before the wait, even into an installer's pipe or log, where the runtime would hold
+  // it until the end; and so before the failure line where both streams share one log.
+  fflush(stdout);
 
   static const char section[] = "Environment";
+  // Cleared last, so that a failure that sets no error is reported as 0, not as an error
+  // left over from start-up or the flush.
+  SetLastError(0);
   LRESULT sent = SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
                                      reinterpret_cast<LPARAM>(section), SMTO_ABORTIFHUNG,
                                      5000, nullptr);
   if (!sent) {
     // Taken first: writing output may itself change the last error.
     unsigned long error = GetLastError();
-    // Keeps the two lines in order where both streams go to one log.
-    fflush(stdout);
     fprintf(stderr,
             "WM_SETTINGCHANGE message for Environment could not be broadcast (error %lu)\n",
             error);

@@ -2,6 +2,7 @@
 // double that records what it was given and answers as the test asks.
 
 #include <fcntl.h>
+#include <stdio_ext.h>
 #include <string.h>
 #include <unistd.h>
 
@@ -26,11 +27,14 @@ struct Call {
   UINT flags;
   UINT timeout;
   PDWORD_PTR result;
+  size_t unwritten;   // bytes still held in standard output's buffer
+  DWORD last_error;   // as the call found it
 };
 
 std::vector<Call> calls;
 LRESULT reply = 1;
 DWORD last_error = 0;
+DWORD failure_error = 0;  // what a failing call sets the last error to; 0: nothing
 
 struct Outcome {
   std::string out, err;
@@ -56,6 +60,14 @@ class Quorvane : public testing::Test {
     calls.clear();
     reply = 1;
     last_error = 0;
+    failure_error = 0;
+    // Buffered as for a pipe or a file, where installers send it, even under a terminal.
+    fflush(stdout);
+    setvbuf(stdout, nullptr, _IOFBF, BUFSIZ);
+  }
+  void TearDown() override {
+    fflush(stdout);
+    setvbuf(stdout, nullptr, isatty(1) ? _IOLBF : _IOFBF, BUFSIZ);
   }
 };
 
@@ -65,11 +77,37 @@ LRESULT SendMessageTimeoutA(HWND window, UINT message, WPARAM wparam, LPARAM lpa
                             UINT flags, UINT timeout, PDWORD_PTR result) {
   const char* text = reinterpret_cast<const char*>(lparam);
   std::string section = text ? std::string(text, strlen(text) + 1) : std::string();
-  calls.push_back({window, message, wparam, lparam, section, flags, timeout, result});
+  calls.push_back({window, message, wparam, lparam, section, flags, timeout, result,
+                   __fpending(stdout), last_error});
+  if (!reply && failure_error)
+    last_error = failure_error;
   return reply;
 }
 
 DWORD GetLastError() { return last_error; }
+void SetLastError(DWORD error) { last_error = error; }
+
+namespace {
+
+// Runs "/broadcast" with standard output and error on these descriptors (-1: closed), as
+// the runtime would see them, and flushes as exit does.
+int run_redirected(int out, int err) {
+  fflush(stdout);
+  int saved_out = dup(1), saved_err = dup(2);
+  out < 0 ? close(1) : dup2(out, 1);
+  dup2(err, 2);
+  char* argv[] = {const_cast<char*>("Quorvane"), const_cast<char*>("/broadcast"), nullptr};
+  int status = quorvane_main(2, argv);
+  fflush(stdout);
+  clearerr(stdout);
+  dup2(saved_out, 1);
+  dup2(saved_err, 2);
+  close(saved_out);
+  close(saved_err);
+  return status;
+}
+
+}  // namespace
 
 TEST_F(Quorvane, AnswersEveryArgumentVector) {
   for (const Case& c : cases()) {
@@ -93,6 +131,7 @@ TEST_F(Quorvane, EmptyArgumentVectorIsNoArgument) {
 }
 
 TEST_F(Quorvane, BroadcastsEnvironmentWithThePlatformValues) {
+  last_error = 5;  // left over from start-up
   run({"/broadcast"});
   ASSERT_EQ(calls.size(), 1u);
   const Call& call = calls[0];
@@ -103,6 +142,8 @@ TEST_F(Quorvane, BroadcastsEnvironmentWithThePlatformValues) {
   EXPECT_EQ(call.flags, 0x0002u);
   EXPECT_EQ(call.timeout, 5000u);
   EXPECT_EQ(call.result, nullptr);
+  EXPECT_EQ(call.unwritten, 0u) << "the progress line is held back during the broadcast";
+  EXPECT_EQ(call.last_error, 0u);
 }
 
 TEST_F(Quorvane, AnyNonZeroReplyIsSuccess) {
@@ -118,18 +159,21 @@ TEST_F(Quorvane, AnyNonZeroReplyIsSuccess) {
 
 TEST_F(Quorvane, FailedBroadcastIsReportedWithTheLastError) {
   const struct {
-    DWORD error;
+    DWORD stale;  // the last error before the run
+    DWORD error;  // what the failing call sets
     const char* shown;
   } failures[] = {
-      {0, "0"},
-      {1460, "1460"},  // ERROR_TIMEOUT
-      {5, "5"},        // ERROR_ACCESS_DENIED
-      {0xffffffff, "4294967295"},
+      {0, 0, "0"},
+      {5, 0, "0"},        // a failure that sets no error is not blamed on an earlier one
+      {5, 1460, "1460"},  // ERROR_TIMEOUT
+      {0, 5, "5"},        // ERROR_ACCESS_DENIED
+      {0, 0xffffffff, "4294967295"},
   };
   for (const auto& f : failures) {
     SCOPED_TRACE(f.shown);
     reply = 0;
-    last_error = f.error;
+    last_error = f.stale;
+    failure_error = f.error;
     Outcome o = run({"/BROADCAST"});
     EXPECT_EQ(o.out, kProgressLine);
     EXPECT_EQ(o.err, failure_text(f.shown));
@@ -137,26 +181,27 @@ TEST_F(Quorvane, FailedBroadcastIsReportedWithTheLastError) {
   }
 }
 
+// Installers and "2>&1" put both streams in one log: the failure line comes last there too.
+TEST_F(Quorvane, FailureFollowsTheProgressLineInOneLog) {
+  reply = 0;
+  failure_error = 1460;
+  FILE* log = tmpfile();
+  ASSERT_NE(log, nullptr);
+  EXPECT_EQ(run_redirected(fileno(log), fileno(log)), 1);
+  char text[512] = {};
+  rewind(log);
+  size_t n = fread(text, 1, sizeof text, log);
+  fclose(log);
+  EXPECT_EQ(std::string(text, n), kProgressLine + failure_text("1460"));
+}
+
 TEST_F(Quorvane, BroadcastsWhenStandardOutputCannotBeWritten) {
   for (bool closed : {true, false}) {
     SCOPED_TRACE(closed ? ">&-" : ">/dev/full");
     calls.clear();
-    fflush(stdout);
-    int saved = dup(1);
-    if (closed) {
-      close(1);
-    } else {
-      int full = open("/dev/full", O_WRONLY);
-      dup2(full, 1);
-      close(full);
-    }
-    char* argv[] = {const_cast<char*>("Quorvane"), const_cast<char*>("/broadcast"), nullptr};
-    int status = quorvane_main(2, argv);
-    fflush(stdout);  // where the lost output is noticed, as at exit
-    clearerr(stdout);
-    dup2(saved, 1);
-    close(saved);
+    int full = open("/dev/full", O_WRONLY);
+    EXPECT_EQ(run_redirected(closed ? -1 : full, 2), 0);
+    close(full);
     EXPECT_EQ(calls.size(), 1u);
-    EXPECT_EQ(status, 0);
   }
 }

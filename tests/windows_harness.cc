@@ -374,3 +374,11 @@ std::string user_environment(const char* name) {
                                 value, &size);
   return status == ERROR_SUCCESS ? value : "(missing)";
 }
+
+DWORD windows_build() {
+  RTL_OSVERSIONINFOW version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  auto get_version = reinterpret_cast<LONG(WINAPI*)(RTL_OSVERSIONINFOW*)>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "RtlGetVersion")));
+  return get_version && get_version(&version) == 0 ? version.dwBuildNumber : 0;
+}

@@ -116,6 +116,10 @@ class ForeignBroadcasts {
   HANDLE stop_, thread_;
 };
 
+// The Windows build this runs on, as ntdll tells it: GetVersionEx answers what a program's
+// manifest claims to support.
+DWORD windows_build();
+
 // A value under HKCU\Environment, or "(missing)".
 std::string user_environment(const char* name);
 

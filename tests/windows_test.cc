@@ -4,6 +4,7 @@
 
 #include <stdio.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -181,6 +182,21 @@ TEST(Resources, ManifestAndVersionAreEmbedded) {
                        SizeofResource(exe, found));
   FreeLibrary(exe);
   EXPECT_NE(manifest.find(R"(level="asInvoker")"), std::string::npos) << manifest;
+  EXPECT_NE(manifest.find("<consoleAllocationPolicy xmlns=\"http://schemas.microsoft.com/SMI/"
+                          "2024/WindowsSettings\">detached</consoleAllocationPolicy>"),
+            std::string::npos) << manifest;
+  // Windows refuses to start a program whose manifest repeats a setting; Wine does not check.
+  size_t begin = manifest.find("<windowsSettings>"), end = manifest.find("</windowsSettings>");
+  ASSERT_LT(begin, end);
+  EXPECT_EQ(manifest.find("<windowsSettings", begin + 1), std::string::npos) << "a second one";
+  std::vector<std::string> settings;
+  for (size_t at = manifest.find('<', begin + 1); at < end; at = manifest.find('<', at + 1)) {
+    if (manifest[at + 1] == '/')
+      continue;
+    std::string setting = manifest.substr(at + 1, manifest.find_first_of(" >", at) - at - 1);
+    EXPECT_EQ(std::count(settings.begin(), settings.end(), setting), 0) << setting << " twice";
+    settings.push_back(setting);
+  }
   for (const char* os : {"35138b9a-5d96-4fbd-8e2d-a2440225f93a",    // 7
                          "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38",    // 8
                          "1f676c76-80e1-4239-95bb-83d0f6d0da78",    // 8.1
@@ -206,6 +222,27 @@ TEST(Resources, ManifestAndVersionAreEmbedded) {
   EXPECT_EQ(value("FileVersion"), QUORVANE_VERSION);
   EXPECT_EQ(value("ProductVersion"), QUORVANE_VERSION);
   EXPECT_NE(value("FileDescription"), "(missing)");
+}
+
+// Started by a program with no console (msiexec, a GUI installer, Explorer), Quorvane gets
+// none of its own, so no console window flashes up: the manifest asks for that, and Windows
+// honours it from build 26100 on.
+TEST(Console, NoneWhenStartedWithoutOne) {
+  DWORD build = windows_build();
+  if (build < 26100)
+    GTEST_SKIP() << "Windows build " << build << " ignores consoleAllocationPolicy";
+  FreeConsole();  // this test is now such a program
+  Listeners slow(1, Behaviour::kSlow);  // holds the broadcast while the console is looked for
+  bool attached = false;
+  Outcome o = run_command(quote(program()) + " /broadcast", Folder().path(), Stdout::kPipe, 30,
+                          0, [&](DWORD pid) {
+                            attached = AttachConsole(pid);
+                            if (attached)
+                              FreeConsole();
+                          });
+  EXPECT_GE(o.first_output, 0);
+  EXPECT_FALSE(attached) << "Quorvane.exe had a console";
+  EXPECT_EQ(o.status, 0u);
 }
 
 // The platform takes a window whose thread has pumped no messages for 5 s as hung and
@@ -239,6 +276,8 @@ TEST(Faults, UnresponsiveWindowsCostAtMostTheTimeout) {
     EXPECT_EQ(o.status, 0u);
     EXPECT_GE(o.seconds, f.min);
     EXPECT_LT(o.seconds, plain + f.max);
+    // The progress line is out before the wait, even into a pipe.
+    EXPECT_LT(o.first_output, plain + 1);
     expect_environment_changes(healthy.stop());
   }
 }
