@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds a release the way the README's "Verify a release" does, on Debian 12: the zip and
+# Builds a release the way CONTRIBUTING.md's "Verify a release" says, on Debian 12: the zip and
 # its .sha256 in build/windows/, signed when QUORVANE_SIGN_PKCS12 and QUORVANE_SIGN_PASSWORD
 # are set, with winget and Scoop manifests when QUORVANE_RELEASE_URL and
 # QUORVANE_HOMEPAGE_URL are; then prints the toolchain it was built with. Refuses a TAG that

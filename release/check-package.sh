@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the Windows release zip with its package-manager manifests and checks them: the
-# checksum file, that the zip holds exactly the built Quorvane.exe, the README and the
+# checksum file, that the zip holds exactly the built Quorvane.exe, the user's README and the
 # licence, and that the manifests describe it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,7 +23,16 @@ unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
 (cd "$unpacked" && cmake -E tar xf "$OLDPWD/$build/$zip")
 cmp "$unpacked/Quorvane-$version-win64/Quorvane.exe" $build/Quorvane.exe
-cmp "$unpacked/Quorvane-$version-win64/README.md" README.md
+# The user's README: the repository's up to its developers' section, short, and nothing of
+# building, testing or releasing.
+readme=$unpacked/Quorvane-$version-win64/README.md
+cmp "$readme" <(sed '/^<!-- for developers/,$d' README.md | sed -e :a -e '/^\n*$/{$d;N;ba' -e '}')
+lines=$(wc -l <"$readme")
+((lines <= 200)) || { echo "FAIL: the zip's README has $lines lines"; exit 1; }
+if grep -niE 'apt-get|fuzz|SOURCE_DATE_EPOCH|osslsigncode|cmake|CONTRIBUTING' "$readme"; then
+  echo "FAIL: the zip's README speaks of developing Quorvane"
+  exit 1
+fi
 cmp "$unpacked/Quorvane-$version-win64/LICENSE" LICENSE
 /usr/bin/python3 release/check-manifests.py $build/$zip $build/packaging \
   "$QUORVANE_RELEASE_URL" "$QUORVANE_HOMEPAGE_URL"

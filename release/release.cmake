@@ -34,16 +34,32 @@ set(program_mode ${file_mode} OWNER_EXECUTE GROUP_EXECUTE WORLD_EXECUTE)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${program_mode})
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${program_mode})
 
+# The README a user gets is the repository's up to its developers' section.
+file(READ ${PROJECT_SOURCE_DIR}/README.md readme)
+string(FIND "${readme}" "<!-- for developers" cut)
+if(cut GREATER -1)
+  string(SUBSTRING "${readme}" 0 ${cut} readme)
+  string(REGEX REPLACE "\n+$" "\n" readme "${readme}")
+endif()
+set(user_readme ${PROJECT_BINARY_DIR}/user/README.md)
+if(EXISTS ${user_readme})
+  file(READ ${user_readme} written)
+endif()
+if(NOT written STREQUAL readme)
+  file(WRITE ${user_readme} "${readme}")
+endif()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/README.md)
+
 # A Windows user gets Quorvane.exe, its README and licence side by side; elsewhere the
 # usual tree.
 if(WIN32)
   install(TARGETS Quorvane RUNTIME DESTINATION . PERMISSIONS ${program_mode})
-  install(FILES README.md LICENSE DESTINATION . PERMISSIONS ${file_mode})
+  install(FILES ${user_readme} LICENSE DESTINATION . PERMISSIONS ${file_mode})
 else()
   include(GNUInstallDirs)
   install(TARGETS Quorvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     PERMISSIONS ${program_mode})
-  install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR}
+  install(FILES ${user_readme} LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR}
     PERMISSIONS ${file_mode})
 endif()
 

@@ -1,25 +1,31 @@
 #!/usr/bin/env python3
-"""Checks that every example the README quotes from a file still matches that file.
+"""Checks that every example the README and the developers' guide quote from a file still
+matches that file.
 
-A quoted block is the fenced block right after a line `<!-- quoted from PATH -->`.
+A quoted block is the fenced block right after a line `<!-- quoted from PATH -->`, which
+must be the whole file, or `<!-- quoted in part from PATH -->`, which must be whole lines
+of it.
 """
 import pathlib
 import re
 import sys
 
 root = pathlib.Path(__file__).resolve().parent.parent
-readme = (root / "README.md").read_text()
-quotes = re.findall(r"<!-- quoted from (\S+) -->\n```[^\n]*\n(.*?)```\n", readme, re.S)
 failed = False
-for path, block in quotes:
-    text = (root / path).read_text().replace("\r\n", "\n")
-    if block != text:
-        print(f"FAIL: the README's copy of {path} differs from the file")
+count = 0
+for doc in ("README.md", "CONTRIBUTING.md"):
+    text = (root / doc).read_text()
+    quotes = re.findall(r"<!-- quoted (in part )?from (\S+) -->\n```[^\n]*\n(.*?)```\n", text, re.S)
+    for part, path, block in quotes:
+        source = (root / path).read_text().replace("\r\n", "\n")
+        if not (("\n" + block) in ("\n" + source) if part else block == source):
+            print(f"FAIL: {doc}'s copy of {path} differs from the file")
+            failed = True
+    markers = len(re.findall(r"<!-- quoted (in part )?from ", text))
+    if markers != len(quotes):
+        print(f"FAIL: {doc}: {markers} quote markers, {len(quotes)} of them followed by a fenced block")
         failed = True
-markers = readme.count("<!-- quoted from ")
-if markers != len(quotes) or not quotes:
-    print(f"FAIL: {markers} quote markers, {len(quotes)} of them followed by a fenced block")
-    failed = True
-if failed:
+    count += len(quotes)
+if failed or not count:
     sys.exit(1)
-print(f"README: {len(quotes)} quoted examples match their files")
+print(f"README.md and CONTRIBUTING.md: {count} quoted examples match their files")
