@@ -1,6 +1,6 @@
 // End-to-end tests of Quorvane.exe under a real Win32 implementation. The program runs
-// as a process of its own while real top-level windows, owned by this test, record
-// every WM_SETTINGCHANGE that reaches them.
+// as a process of its own while real top-level windows, owned by this test, record the
+// environment's WM_SETTINGCHANGE when it reaches them.
 
 #include <stdio.h>
 
@@ -35,7 +35,8 @@ void write_file(const std::string& path, const std::string& text) {
 size_t matches(const std::string& arg, const std::string& dir) {
   if (arg.find_first_of("*?") == std::string::npos)
     return 0;
-  std::string pattern = arg[0] == '/' || arg[0] == '\\' ? dir.substr(0, 2) + arg : dir + "\\" + arg;
+  bool rooted = arg[0] == '/' || arg[0] == '\\';
+  std::string pattern = rooted ? dir.substr(0, 2) + arg : dir + "\\" + arg;
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA(pattern.c_str(), &found);
   if (search == INVALID_HANDLE_VALUE)
