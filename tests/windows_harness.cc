@@ -344,28 +344,6 @@ void expect_environment_changes(const std::vector<Window>& windows, size_t count
   }
 }
 
-ForeignBroadcasts::ForeignBroadcasts()
-    : stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-      thread_(CreateThread(nullptr, 0, &ForeignBroadcasts::thread_main, stop_, 0, nullptr)) {}
-
-ForeignBroadcasts::~ForeignBroadcasts() {
-  SetEvent(stop_);
-  WaitForSingleObject(thread_, INFINITE);
-  CloseHandle(thread_);
-  CloseHandle(stop_);
-}
-
-DWORD WINAPI ForeignBroadcasts::thread_main(void* stop) {
-  const char* const sections[] = {"Policy", "ImmersiveColorSet", nullptr};
-  do {
-    for (const char* section : sections) {
-      SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
-                          reinterpret_cast<LPARAM>(section), SMTO_ABORTIFHUNG, 1000, nullptr);
-    }
-  } while (WaitForSingleObject(stop, 200) == WAIT_TIMEOUT);
-  return 0;
-}
-
 std::string user_environment(const char* name) {
   char value[1024];
   DWORD size = sizeof value;

@@ -6,8 +6,10 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 // Text mode turns each '\n' into "\r\n" on the way out.
@@ -106,14 +108,20 @@ void expect_environment_changes(const std::vector<Window>& windows, size_t count
 
 // Another program on the same desktop, as a real one has: it broadcasts WM_SETTINGCHANGE
 // for other sections every 200 ms while it lives.
-class ForeignBroadcasts {
- public:
-  ForeignBroadcasts();
-  ~ForeignBroadcasts();
-
- private:
-  static DWORD WINAPI thread_main(void* stop);
-  HANDLE stop_, thread_;
+struct ForeignBroadcasts {
+  std::atomic<bool> done{false};
+  std::thread thread{[this] {
+    for (; !done; Sleep(200)) {
+      for (const char* section : {"Policy", "ImmersiveColorSet", (const char*)nullptr}) {
+        SendMessageTimeoutA(HWND_BROADCAST, WM_SETTINGCHANGE, 0,
+                            reinterpret_cast<LPARAM>(section), SMTO_ABORTIFHUNG, 1000, nullptr);
+      }
+    }
+  }};
+  ~ForeignBroadcasts() {
+    done = true;
+    thread.join();
+  }
 };
 
 // The Windows build this runs on, as ntdll tells it: GetVersionEx answers what a program's
