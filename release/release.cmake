@@ -1,5 +1,5 @@
 # The release: the zip with its checksum, reproducible to the byte, and, when asked for,
-# an Authenticode signature and package-manager manifests (see the README).
+# an Authenticode signature and package-manager manifests (see CONTRIBUTING.md).
 
 # Every time in the release comes from SOURCE_DATE_EPOCH as set when configuring, or else
 # from the last commit, so that any clean clone of a commit builds the same bytes.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds for this machine and for Windows, and runs every
 # test: the native ones plain and under the sanitizers, a short fuzz run, and the
-# Windows ones under Wine, then checks the README's examples, the workflow, the
+# Windows ones under Wine, then checks the docs' quoted examples, the workflows, the
 # executable, and the release: its zip and manifests, its signing, and that it is
 # reproducible.
 set -euo pipefail
