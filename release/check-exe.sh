@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
 # Prints the size, imported DLLs and security flags of the Windows executable, and fails
 # when it is over 20 KiB, imports anything beyond KERNEL32, USER32 and msvcrt, or lacks
-# ASLR, high-entropy VA or NX.
+# ASLR, high-entropy VA or NX; then checks its manifest's structure (check-exe-manifest.py),
+# unless --headers-only (the benchmark's look at whatever program it times).
+#
+#   bash release/check-exe.sh [--headers-only] [EXE]
 set -euo pipefail
+manifest=yes
+[[ ${1-} != --headers-only ]] || { manifest=; shift; }
 exe=${1:-build/windows/Quorvane.exe}
 limit=$((20 * 1024))
 
@@ -18,4 +23,7 @@ status=0
 ((size <= limit)) || { echo "FAIL: larger than $((limit / 1024)) KiB"; status=1; }
 [[ ${imports^^} == "KERNEL32.DLL MSVCRT.DLL USER32.DLL" ]] || { echo "FAIL: unexpected imports"; status=1; }
 [[ $flags == "DYNAMIC_BASE HIGH_ENTROPY_VA NX_COMPAT" ]] || { echo "FAIL: missing security flags"; status=1; }
+if [[ -n $manifest ]]; then
+  python3 "$(dirname "$0")/check-exe-manifest.py" "$exe" || status=1
+fi
 exit $status

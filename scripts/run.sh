@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Shows Quorvane's one job for real: builds Quorvane.exe, starts a window under Wine's
 # headless desktop that reports what reaches it, runs "Quorvane.exe /broadcast", and
-# prints the program's output and then the window's report. Exits with Quorvane's status.
+# prints the program's output and then the window's report. Exits with 0 only when Quorvane
+# did and the window heard the broadcast exactly once; otherwise says what went wrong.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,4 +34,12 @@ $wine $build/Quorvane.exe /broadcast || status=$?
 echo
 echo "> what the listening window received"
 if [ -s "$report" ]; then cat "$report"; else echo "nothing"; fi
+heard=$(tr -d '\r' <"$report")
+want='window 1 received WM_SETTINGCHANGE: wParam 0, "Environment"'
+if ((status != 0)); then
+  echo "FAIL: Quorvane.exe /broadcast exited with $status" >&2
+elif [[ $heard != "$want" ]]; then
+  echo "FAIL: the window should have heard, once: $want" >&2
+  status=1
+fi
 exit $status

@@ -18,6 +18,7 @@ done
 # The tools the workflow and the benchmark run, built as strictly as the program.
 cmake --build --preset windows --target listener desktop
 python3 tests/check-readme.py
+python3 tests/check-presets.py
 for workflow in .github/workflows/*.yml; do
   node_modules/.bin/action-validator "$workflow"
 done
