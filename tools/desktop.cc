@@ -5,7 +5,8 @@
 #include <windows.h>
 
 #include <stdio.h>
-#include <stdlib.h>
+
+#include <string>
 
 namespace {
 
@@ -16,6 +17,13 @@ BOOL CALLBACK count(HWND hwnd, LPARAM counts) {
   return TRUE;
 }
 
+// The C runtime's getenv is deprecated under MSVC's /W4 /WX; the system's own call is not.
+std::string variable(const char* name, const char* missing) {
+  char value[256];
+  DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+  return n && n < sizeof value ? std::string(value, n) : missing;
+}
+
 const char* name(HANDLE object, char* buffer, DWORD size) {
   return GetUserObjectInformationA(object, UOI_NAME, buffer, size, nullptr) ? buffer : "(unknown)";
 }
@@ -23,10 +31,8 @@ const char* name(HANDLE object, char* buffer, DWORD size) {
 }  // namespace
 
 int main() {
-  const char* image = getenv("ImageOS");
-  const char* image_version = getenv("ImageVersion");
-  printf("image:     %s %s\n", image ? image : "(not a hosted runner)",
-         image_version ? image_version : "");
+  printf("image:     %s %s\n", variable("ImageOS", "(not a hosted runner)").c_str(),
+         variable("ImageVersion", "").c_str());
 
   // GetVersionEx answers what a program's manifest claims to support; ntdll tells the truth.
   RTL_OSVERSIONINFOW version{};
