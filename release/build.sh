@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds a release the way CONTRIBUTING.md's "Verify a release" says, on Debian 12: the zip and
-# its .sha256 in build/windows/, signed when QUORVANE_SIGN_PKCS12 and QUORVANE_SIGN_PASSWORD
-# are set, with winget and Scoop manifests when QUORVANE_RELEASE_URL and
+# its .sha256 in build/windows/, signed when QUORVANE_SIGN_PKCS12 and QUORVANE_SIGN_PASSWORD,
+# or the QUORVANE_SIGN_PKCS11_* settings, are set (see release/cpack-sign.cmake), with
+# winget and Scoop manifests when QUORVANE_RELEASE_URL and
 # QUORVANE_HOMEPAGE_URL are; then prints the toolchain it was built with. Refuses a TAG that
 # is not "v" and the project's version.
 #
@@ -15,12 +16,14 @@ if [[ -n ${1-} && $1 != "v$version" ]]; then
   exit 1
 fi
 # A workflow passes unset secrets as empty values: empty is unset.
-for name in QUORVANE_SIGN_PKCS12 QUORVANE_SIGN_PASSWORD QUORVANE_SIGN_TIMESTAMP_URL \
-            QUORVANE_RELEASE_URL QUORVANE_HOMEPAGE_URL; do
+for name in QUORVANE_SIGN_PKCS12 QUORVANE_SIGN_PASSWORD QUORVANE_SIGN_PKCS11_MODULE \
+            QUORVANE_SIGN_PKCS11_KEY QUORVANE_SIGN_CERTS QUORVANE_SIGN_PKCS11_PIN \
+            QUORVANE_SIGN_TIMESTAMP_URL QUORVANE_RELEASE_URL QUORVANE_HOMEPAGE_URL; do
   [[ -n ${!name-} ]] || unset "$name"
 done
 
-bash scripts/setup.sh
+# osslsigncode reaches a PKCS#11 module through OpenSSL's pkcs11 engine.
+bash scripts/setup.sh ${QUORVANE_SIGN_PKCS11_MODULE:+pkcs11}
 cmake --preset windows -DQUORVANE_TESTS=OFF
 cmake --build --preset windows --target package
 (cd build/windows && sha256sum -c "Quorvane-$version-win64.zip.sha256")

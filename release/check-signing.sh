@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Signs the release with a throwaway self-signed code-signing certificate, time-stamped by
-# a throwaway server on loopback, and checks it: the signature and its time stamp verify,
-# the signed Quorvane.exe passes the Windows output, delivery and
-# resource tests under Wine, removing the signature gives back the unsigned build to the
-# byte, and a wrong password, a missing file or half the settings stop the package build.
-# Needs the windows preset built.
+# Signs the release by both paths, with throwaway keys, time-stamped by a throwaway server on
+# loopback: from a .pfx file, and through PKCS#11 with a key made inside a throwaway SoftHSM2
+# token, which never leaves it. For each: the signature and its time stamp verify, the
+# signed Quorvane.exe passes the Windows output, delivery and resource tests under Wine, and
+# removing the signature gives back the unsigned build to the byte. Then each fault stops the
+# package build: a wrong password or PIN, a missing file or module, a certificate that is not
+# the key's, half the settings, or both paths at once; and the password and PIN are found in
+# no file the builds leave. Needs the windows preset built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$PWD/build/windows
@@ -12,17 +14,46 @@ work=$(mktemp -d)
 tsa=
 trap '[ -z "$tsa" ] || kill "$tsa"; rm -rf "$work"' EXIT
 
+# The .pfx path: a self-signed certificate and its key in one file.
+password=throwaway-password-4711
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Quorvane test signing" \
   -addext keyUsage=critical,digitalSignature -addext extendedKeyUsage=codeSigning \
   -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
 openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/sign.p12" \
-  -passout pass:throwaway
+  -passout "pass:$password"
+
+# The PKCS#11 path: a token of its own under $work, the key generated inside it, and a
+# certificate for its public key from a throwaway CA, as a real CA issues one.
+pin=throwaway-pin-2718
+module=/usr/lib/softhsm/libsofthsm2.so
+export SOFTHSM2_CONF=$work/softhsm2.conf
+mkdir "$work/tokens"
+printf 'directories.tokendir = %s\nobjectstore.backend = file\n' "$work/tokens" >"$SOFTHSM2_CONF"
+softhsm2-util --init-token --free --label quorvane --pin "$pin" --so-pin "$pin" >/dev/null
+pkcs11-tool --module $module --token-label quorvane --login --pin "$pin" --keypairgen \
+  --key-type rsa:2048 --id 01 --label release >/dev/null
+pkcs11-tool --module $module --token-label quorvane --read-object --type pubkey --id 01 \
+  -o "$work/token.der" >/dev/null
+openssl pkey -pubin -inform DER -in "$work/token.der" -out "$work/token.pem"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Quorvane test CA" \
+  -addext basicConstraints=critical,CA:true -addext keyUsage=critical,keyCertSign \
+  -keyout "$work/ca.key" -out "$work/ca.pem" 2>/dev/null
+openssl req -new -newkey rsa:2048 -nodes -subj "/CN=Quorvane test signing" \
+  -keyout "$work/unused.key" -out "$work/leaf.csr" 2>/dev/null
+printf 'keyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' >"$work/leaf.cnf"
+openssl x509 -req -in "$work/leaf.csr" -force_pubkey "$work/token.pem" -CA "$work/ca.pem" \
+  -CAkey "$work/ca.key" -CAcreateserial -days 2 -extfile "$work/leaf.cnf" \
+  -out "$work/leaf.pem" 2>/dev/null
+cat "$work/leaf.pem" "$work/ca.pem" >"$work/chain.pem"
+key="pkcs11:token=quorvane;object=release;type=private"
 
 # package DIR [VAR=VALUE...]: makes the release zip in DIR with those signing settings.
 package() {
   local dir=$1
   shift
-  env -u QUORVANE_SIGN_PKCS12 -u QUORVANE_SIGN_PASSWORD -u QUORVANE_SIGN_TIMESTAMP_URL "$@" \
+  env -u QUORVANE_SIGN_PKCS12 -u QUORVANE_SIGN_PASSWORD -u QUORVANE_SIGN_TIMESTAMP_URL \
+    -u QUORVANE_SIGN_PKCS11_MODULE -u QUORVANE_SIGN_PKCS11_KEY -u QUORVANE_SIGN_CERTS \
+    -u QUORVANE_SIGN_PKCS11_PIN "$@" \
     cpack --config "$build/CPackConfig.cmake" -B "$dir" >"$dir.log" 2>&1
 }
 
@@ -31,48 +62,82 @@ python3 release/tsa-server.py "$work/tsa" >"$work/tsa/port" &
 tsa=$!
 for _ in $(seq 100); do [ -s "$work/tsa/port" ] && break; sleep 0.1; done
 [ -s "$work/tsa/port" ] || { echo "FAIL: the time-stamp server did not start"; exit 1; }
+timestamp=QUORVANE_SIGN_TIMESTAMP_URL="http://127.0.0.1:$(cat "$work/tsa/port")"
 
-package "$work/signed" QUORVANE_SIGN_PKCS12="$work/sign.p12" QUORVANE_SIGN_PASSWORD=throwaway \
-  QUORVANE_SIGN_TIMESTAMP_URL="http://127.0.0.1:$(cat "$work/tsa/port")" ||
-  { cat "$work/signed.log"; echo "FAIL: the signed package build failed"; exit 1; }
-zip=$(cd "$work/signed" && ls Quorvane-*-win64.zip)
-(cd "$work/signed" && cmake -E tar xf "$zip" && sha256sum -c "$zip.sha256" >/dev/null)
-signed=$(echo "$work"/signed/Quorvane-*-win64/Quorvane.exe)
-osslsigncode verify -CAfile "$work/cert.pem" -TSA-CAfile "$work/tsa/tsa.pem" -in "$signed" \
-  >"$work/verify.log" || { cat "$work/verify.log"; echo "FAIL: the signature does not verify"; exit 1; }
-for line in 'Message digest algorithm *: SHA256' 'Timestamp Server Signature verification: ok'; do
-  grep -q "$line" "$work/verify.log" || { cat "$work/verify.log"; echo "FAIL: no '$line'"; exit 1; }
-done
-echo "signed: $zip verifies against the test certificate (SHA-256, RFC 3161 time stamp)"
+# check_signed NAME CA [VAR=VALUE...]: signs a release in $work/NAME, checks it against CA.
+check_signed() {
+  local name=$1 ca=$2 dir=$work/$1
+  shift 2
+  package "$dir" "$timestamp" "$@" ||
+    { cat "$dir.log"; echo "FAIL: $name: the signed package build failed"; exit 1; }
+  local zip signed
+  zip=$(cd "$dir" && ls Quorvane-*-win64.zip)
+  (cd "$dir" && cmake -E tar xf "$zip" && sha256sum -c "$zip.sha256" >/dev/null)
+  signed=$(echo "$dir"/Quorvane-*-win64/Quorvane.exe)
+  osslsigncode verify -CAfile "$ca" -TSA-CAfile "$work/tsa/tsa.pem" -in "$signed" \
+    >"$dir-verify.log" || { cat "$dir-verify.log"; echo "FAIL: $name: no valid signature"; exit 1; }
+  for line in 'Message digest algorithm *: SHA256' 'Timestamp Server Signature verification: ok'; do
+    grep -q "$line" "$dir-verify.log" ||
+      { cat "$dir-verify.log"; echo "FAIL: $name: no '$line'"; exit 1; }
+  done
+  echo "signed, $name: $zip verifies against the test CA (SHA-256, RFC 3161 time stamp)"
 
-osslsigncode remove-signature -in "$signed" -out "$work/unsigned.exe" >/dev/null
-cmp "$work/unsigned.exe" "$build/Quorvane.exe"
-echo "signed: removing the signature gives back the unsigned Quorvane.exe to the byte"
+  osslsigncode remove-signature -in "$signed" -out "$dir-unsigned.exe" >/dev/null
+  cmp "$dir-unsigned.exe" "$build/Quorvane.exe"
+  echo "signed, $name: removing the signature gives back the unsigned Quorvane.exe to the byte"
 
-QUORVANE_EXE=$(sh "$build/wine.sh" winepath -w "$signed" 2>/dev/null) \
-  ctest --preset windows -R 'windows\.(Output|Delivery|Resources)' >"$work/ctest.log" ||
-  { cat "$work/ctest.log"; echo "FAIL: the signed Quorvane.exe fails the Windows tests"; exit 1; }
-echo "signed: Quorvane.exe passes the output, delivery and resource tests under Wine:" \
-  "$(grep 'tests passed' "$work/ctest.log")"
+  QUORVANE_EXE=$(sh "$build/wine.sh" winepath -w "$signed" 2>/dev/null) \
+    ctest --preset windows -R 'windows\.(Output|Delivery|Resources)' >"$dir-ctest.log" ||
+    { cat "$dir-ctest.log"; echo "FAIL: $name: the signed Quorvane.exe fails the Windows tests"; exit 1; }
+  echo "signed, $name: Quorvane.exe passes the output, delivery and resource tests under Wine:" \
+    "$(grep 'tests passed' "$dir-ctest.log")"
+}
+pfx=(QUORVANE_SIGN_PKCS12="$work/sign.p12" QUORVANE_SIGN_PASSWORD="$password")
+uncertified=(QUORVANE_SIGN_PKCS11_MODULE=$module QUORVANE_SIGN_PKCS11_KEY="$key"
+             QUORVANE_SIGN_PKCS11_PIN="$pin")
+token=("${uncertified[@]}" QUORVANE_SIGN_CERTS="$work/chain.pem")
+check_signed "from a .pfx" "$work/cert.pem" "${pfx[@]}"
+check_signed "through PKCS#11" "$work/ca.pem" "${token[@]}"
 
 # Each of these must stop the build with its reason, and leave no zip behind.
+status=0
 refuse() {
   local what=$1 reason=$2 dir="$work/refused"
   shift 2
   rm -rf "$dir"
   if package "$dir" "$@"; then
     echo "FAIL: $what: the package build went on"
-    return 1
-  fi
-  grep -q "$reason" "$dir.log" || { cat "$dir.log"; echo "FAIL: $what: no '$reason'"; return 1; }
-  if compgen -G "$dir/Quorvane-*.zip" >/dev/null; then
+    status=1
+  elif ! tr -s ' \n' ' ' <"$dir.log" | grep -qF "$reason"; then  # CMake wraps its messages
+    cat "$dir.log"
+    echo "FAIL: $what: no '$reason'"
+    status=1
+  elif compgen -G "$dir/Quorvane-*.zip" >/dev/null; then
     echo "FAIL: $what: a zip was made"
-    return 1
+    status=1
+  else
+    echo "refused: $what"
   fi
-  echo "refused: $what"
+  cat "$dir.log" >>"$work/refused-all.log"
 }
-refuse "a wrong password" "is QUORVANE_SIGN_PASSWORD right" \
-  QUORVANE_SIGN_PKCS12="$work/sign.p12" QUORVANE_SIGN_PASSWORD=wrong
-refuse "a missing file" "no such file" \
-  QUORVANE_SIGN_PKCS12="$work/missing.p12" QUORVANE_SIGN_PASSWORD=throwaway
-refuse "a password without a file" "needs both" QUORVANE_SIGN_PASSWORD=throwaway
+refuse "a wrong password" "is QUORVANE_SIGN_PASSWORD right" "${pfx[@]}" QUORVANE_SIGN_PASSWORD=wrong
+refuse "a missing file" "no such file" "${pfx[@]}" QUORVANE_SIGN_PKCS12="$work/missing.p12"
+refuse "a password without a file" "needs both" QUORVANE_SIGN_PASSWORD="$password"
+refuse "a wrong PIN" "PIN incorrect" "${token[@]}" QUORVANE_SIGN_PKCS11_PIN=0000
+refuse "a missing module" "QUORVANE_SIGN_PKCS11_MODULE: no such file" "${token[@]}" \
+  QUORVANE_SIGN_PKCS11_MODULE="$work/missing.so"
+refuse "a certificate that is not the key's" "key values mismatch" "${token[@]}" \
+  QUORVANE_SIGN_CERTS="$work/cert.pem"
+refuse "a key without its certificate" "together" "${uncertified[@]}"
+refuse "a PIN in the key's URI" "without the PIN" "${token[@]}" \
+  QUORVANE_SIGN_PKCS11_KEY="$key;pin-value=$pin"
+refuse "both paths at once" "not both" "${token[@]}" "${pfx[@]}"
+
+# The secrets went through private files that are gone: none is in any file left behind.
+if grep -rlF -e "$password" -e "$pin" --exclude-dir=wineprefix "$build" "$work"/*.log; then
+  echo "FAIL: the password or PIN is in the files above"
+  status=1
+else
+  echo "secrets: neither the password nor the PIN is in the build tree or the builds' output"
+fi
+exit $status

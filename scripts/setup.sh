@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, the Debian packages the build and the tests need and this
 # machine lacks, and with npm the packages package-lock.json names. Run as root; it does
-# nothing when all of them are present.
+# nothing when all of them are present. With "pkcs11", also what signing through a PKCS#11
+# token takes, and the throwaway token the signing check makes (the main job needs neither).
+#
+#   bash scripts/setup.sh [pkcs11]
 set -euo pipefail
 
 packages=(
@@ -13,6 +16,10 @@ packages=(
   osslsigncode openssl python3-yaml   # signs the release; reads its manifests
   git                                 # the release's times; the reproducibility check
 )
+
+if [[ ${1-} == pkcs11 ]]; then
+  packages+=(libengine-pkcs11-openssl softhsm2 opensc)
+fi
 
 # The workflow's validator comes from npm; Node.js from Debian where it is not already here.
 command -v npm >/dev/null || packages+=(nodejs npm)

@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
+bash scripts/setup.sh pkcs11
 
 for preset in native asan fuzz; do
   cmake --preset $preset
@@ -22,8 +22,12 @@ cmake --build --preset windows
 ctest --preset windows -R '^windows\.suites$'
 python3 tests/check-readme.py
 python3 tests/check-presets.py
+# @action-validator/cli 0.6.0, npm's newest, predates the attestations permission, which it
+# rejects ("Additional property 'attestations' is not allowed"): that one line is left out of
+# what it reads. Every other key is checked as written, and a misspelt one still fails.
 for workflow in .github/workflows/*.yml; do
-  node_modules/.bin/action-validator "$workflow"
+  echo "$workflow"
+  node_modules/.bin/action-validator <(grep -vE '^ +attestations: write$' "$workflow")
 done
 bash release/check-exe.sh build/windows/Quorvane.exe
 bash release/check-package.sh
