@@ -1,4 +1,4 @@
 @echo off
 reg add HKCU\Environment /v MYTOOL_HOME /d "C:\Tools\MyTool" /f
-Quorvane.exe /broadcast
+"%~dp0Quorvane.exe" /broadcast
 if errorlevel 1 echo Could not tell running programs about MYTOOL_HOME

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the Windows release zip with its package-manager manifests and checks them: the
-# checksum file, that the zip holds exactly the built Quorvane.exe, the user's README and the
-# licence, and that the manifests describe it.
+# checksum file, that the zip holds exactly the built Quorvane.exe with its own checksum, the
+# user's README and the licence, and that the manifests describe it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/windows
@@ -16,24 +16,34 @@ zip=Quorvane-$version-win64.zip
 (cd $build && sha256sum -c "$zip.sha256")
 
 listing=$(cd $build && cmake -E tar tf "$zip" | sort | paste -sd ' ')
-expected="Quorvane-$version-win64/LICENSE Quorvane-$version-win64/Quorvane.exe Quorvane-$version-win64/README.md"
+expected=$(printf "Quorvane-$version-win64/%s " LICENSE Quorvane.exe Quorvane.exe.sha256 README.txt)
+expected=${expected% }
 [[ $listing == "$expected" ]] || { echo "FAIL: $zip holds: $listing"; exit 1; }
 
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
 (cd "$unpacked" && cmake -E tar xf "$OLDPWD/$build/$zip")
-cmp "$unpacked/Quorvane-$version-win64/Quorvane.exe" $build/Quorvane.exe
-# The user's README: the repository's up to its developers' section, short, and nothing of
-# building, testing or releasing.
-readme=$unpacked/Quorvane-$version-win64/README.md
-cmp "$readme" <(sed '/^<!-- for developers/,$d' README.md | sed -e :a -e '/^\n*$/{$d;N;ba' -e '}')
+folder=$unpacked/Quorvane-$version-win64
+cmp "$folder/Quorvane.exe" $build/Quorvane.exe
+[[ $(cat "$folder/Quorvane.exe.sha256") == "$(cd "$folder" && sha256sum Quorvane.exe)"$'\r' ]] ||
+  { echo "FAIL: Quorvane.exe.sha256 is not the exe's: $(cat "$folder/Quorvane.exe.sha256")"; exit 1; }
+# The user's README: the repository's up to its developers' section, without its comment lines,
+# with CR LF line ends, short, and nothing of building, testing or releasing.
+readme=$folder/README.txt
+cmp "$readme" <(sed '/^<!-- for developers/,$d' README.md | sed -e :a -e '/^\n*$/{$d;N;ba' -e '}' |
+  grep -vx '<!--.*-->' | sed 's/$/\r/')
+if grep -n '<!--' "$readme" || grep -vn $'\r$' "$readme"; then
+  echo "FAIL: the zip's README has an HTML comment, or a line without CR LF"
+  exit 1
+fi
 lines=$(wc -l <"$readme")
-((lines <= 200)) || { echo "FAIL: the zip's README has $lines lines"; exit 1; }
+((lines <= 230)) || { echo "FAIL: the zip's README has $lines lines"; exit 1; }
+# What building or releasing would speak of; the README may still name the developer guide.
 if grep -niE 'apt-get|fuzz|SOURCE_DATE_EPOCH|osslsigncode|cmake|CONTRIBUTING' "$readme"; then
   echo "FAIL: the zip's README speaks of developing Quorvane"
   exit 1
 fi
-cmp "$unpacked/Quorvane-$version-win64/LICENSE" LICENSE
+cmp "$folder/LICENSE" LICENSE
 /usr/bin/python3 release/check-manifests.py $build/$zip $build/packaging \
   "$QUORVANE_RELEASE_URL" "$QUORVANE_HOMEPAGE_URL"
 echo "$zip: checksum, contents and files OK"

@@ -34,14 +34,18 @@ set(program_mode ${file_mode} OWNER_EXECUTE GROUP_EXECUTE WORLD_EXECUTE)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${program_mode})
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${program_mode})
 
-# The README a user gets is the repository's up to its developers' section.
+# The README a user gets is the repository's up to its developers' section, as a text file
+# for Notepad: CR LF line ends (older Notepads show LF text as one line), and without the
+# lines that are HTML comments (marks for the docs check), which a text editor would show.
 file(READ ${PROJECT_SOURCE_DIR}/README.md readme)
 string(FIND "${readme}" "<!-- for developers" cut)
 if(cut GREATER -1)
   string(SUBSTRING "${readme}" 0 ${cut} readme)
   string(REGEX REPLACE "\n+$" "\n" readme "${readme}")
 endif()
-set(user_readme ${PROJECT_BINARY_DIR}/user/README.md)
+string(REGEX REPLACE "\n<!--[^\n]*-->\n" "\n" readme "${readme}")
+string(REPLACE "\n" "\r\n" readme "${readme}")
+set(user_readme ${PROJECT_BINARY_DIR}/user/README.txt)
 if(EXISTS ${user_readme})
   file(READ ${user_readme} written)
 endif()
@@ -72,7 +76,8 @@ endif()
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 set(CPACK_QUORVANE_EPOCH ${QUORVANE_EPOCH})
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/release/cpack-epoch.cmake)
-set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/release/cpack-sign.cmake)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/release/cpack-sign.cmake
+                            ${PROJECT_SOURCE_DIR}/release/cpack-exe-hash.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/release/cpack-repack.cmake
                              ${PROJECT_SOURCE_DIR}/release/cpack-manifests.cmake)
 include(CPack)

@@ -1,17 +1,20 @@
 #!/usr/bin/env python3
-"""Checks that every example the README and the developers' guide quote from a file still
-matches that file.
+"""Checks the docs against what they show: every example the README and the developers'
+guide quote from a file still matches that file, and the README's output of a broadcast and
+its table of exit statuses are the program's own.
 
 A quoted block is the fenced block right after a line `<!-- quoted from PATH -->`, which
 must be the whole file, or `<!-- quoted in part from PATH -->`, which must be whole lines
-of it.
+of it. The output block follows `<!-- checked: the output of /broadcast -->`, the status
+table `<!-- checked: the exit statuses -->`; both are compared with src/quorvane.cc.
 """
+import ast
 import pathlib
 import re
 import sys
 
 root = pathlib.Path(__file__).resolve().parent.parent
-failed = False
+failures = []
 count = 0
 for doc in ("README.md", "CONTRIBUTING.md"):
     text = (root / doc).read_text()
@@ -19,13 +22,43 @@ for doc in ("README.md", "CONTRIBUTING.md"):
     for part, path, block in quotes:
         source = (root / path).read_text().replace("\r\n", "\n")
         if not (("\n" + block) in ("\n" + source) if part else block == source):
-            print(f"FAIL: {doc}'s copy of {path} differs from the file")
-            failed = True
+            failures.append(f"{doc}'s copy of {path} differs from the file")
     markers = len(re.findall(r"<!-- quoted (in part )?from ", text))
     if markers != len(quotes):
-        print(f"FAIL: {doc}: {markers} quote markers, {len(quotes)} of them followed by a fenced block")
-        failed = True
+        failures.append(f"{doc}: {markers} quote markers, {len(quotes)} of them followed by a fenced block")
     count += len(quotes)
-if failed or not count:
+
+# The program's texts: the C string literals that envupdate writes, and its statuses.
+program = (root / "src/quorvane.cc").read_text()
+envupdate = program[program.index("int envupdate()"):]
+envupdate = envupdate[:envupdate.index("\n}\n")]
+
+
+def written(call):
+    """The text of each string literal that follows `call` in envupdate, in order."""
+    return [ast.literal_eval(text) for text in
+            re.findall(call + r'\s*("(?:[^"\\]|\\.)*")', envupdate)]
+
+
+progress, completion = written(r"fputs\(")
+output = progress + completion
+failure_line = written(r"fprintf\(stderr,")[0].strip().replace("%lu", "N")
+statuses = {int(v): name for name, v in re.findall(r"const int (k\w+) = (\d+);", program)}
+
+readme = (root / "README.md").read_text()
+block = re.search(r"<!-- checked: the output of /broadcast -->\n```\n(.*?)```\n", readme, re.S)
+if not block or block[1] != output:
+    failures.append(f"README.md's output of /broadcast is not {output!r}")
+table = re.search(r"<!-- checked: the exit statuses -->\n((?:\|.*\n)+)", readme)
+rows = {int(m[1]): m[2] for m in re.finditer(r"^\| (\d+) \| (.*) \|$", table[1] if table else "", re.M)}
+if sorted(rows) != sorted(statuses):
+    failures.append(f"README.md's exit statuses are {sorted(rows)}, the program's {sorted(statuses)}")
+elif f"`{failure_line}`" not in rows[next(v for v, n in statuses.items() if n == "kBroadcastFailed")]:
+    failures.append(f"README.md's row for a failed broadcast does not quote `{failure_line}`")
+
+for failure in failures:
+    print("FAIL:", failure)
+if failures or not count:
     sys.exit(1)
-print(f"README.md and CONTRIBUTING.md: {count} quoted examples match their files")
+print(f"README.md and CONTRIBUTING.md: {count} quoted examples match their files; the output "
+      f"of /broadcast and the exit statuses {sorted(statuses)} match the program")

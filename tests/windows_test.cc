@@ -79,7 +79,7 @@ const char kVariable[] = "MYTOOL_HOME";
 
 struct Step {
   const char* what;
-  std::string command;  // run in the folder of Quorvane.exe and the example
+  std::string command;  // run in the folder expect_steps is given
   DWORD status;
   bool broadcast;      // whether the windows hear of it
   std::string value;   // of MYTOOL_HOME afterwards
@@ -274,29 +274,29 @@ TEST(Faults, BoundedRunEndsTheWholeTree) {
 }
 
 TEST(Examples, CmdScript) {
-  // The same script with an argument Quorvane does not know takes its failure branch.
+  // The same script with an argument Quorvane does not know takes its failure branch, and so
+  // does the script beside a Quorvane.exe whose broadcast fails.
   std::string script = read_file(beside_test("mytool-home.cmd"));
   size_t option = script.find(" /broadcast");
   ASSERT_NE(option, std::string::npos);
   write_file(beside_test("wrong-argument.cmd"), script.replace(option, 11, " /broadcast:now"));
-  expect_steps({
-      {"as written", "cmd.exe /c mytool-home.cmd", 0, true, "C:\\Tools\\MyTool",
-       crlf(text(Answer::kBroadcast))},
-      {"wrong argument", "cmd.exe /c wrong-argument.cmd", 2, false, "C:\\Tools\\MyTool",
-       "Could not tell running programs about MYTOOL_HOME"},
-  });
-  DeleteFileA(beside_test("wrong-argument.cmd").c_str());
-
-  // Beside a Quorvane.exe whose broadcast fails, it says so.
   Folder failing({"Quorvane.exe", "mytool-home.cmd"});
   for (auto [from, to] : {std::pair{"failing_broadcast.exe", "Quorvane.exe"},
                           std::pair{"mytool-home.cmd", "mytool-home.cmd"}}) {
     std::string copy = failing.path() + "\\" + to;
     ASSERT_TRUE(CopyFileA(beside_test(from).c_str(), copy.c_str(), FALSE)) << copy;
   }
-  expect_steps({{"failing broadcast", "cmd.exe /c mytool-home.cmd", 1, false,
-                 "C:\\Tools\\MyTool", "Could not tell running programs about MYTOOL_HOME"}},
-               failing.path());
+  const std::string fails = "Could not tell running programs about MYTOOL_HOME";
+  // Run from another folder: the script finds the Quorvane.exe beside itself.
+  expect_steps({
+      {"as written", "cmd.exe /c " + quote(beside_test("mytool-home.cmd")), 0, true,
+       "C:\\Tools\\MyTool", crlf(text(Answer::kBroadcast))},
+      {"wrong argument", "cmd.exe /c " + quote(beside_test("wrong-argument.cmd")), 2, false,
+       "C:\\Tools\\MyTool", fails},
+      {"failing broadcast", "cmd.exe /c " + quote(failing.path() + "\\mytool-home.cmd"), 1,
+       false, "C:\\Tools\\MyTool", fails},
+  }, Folder().path());
+  DeleteFileA(beside_test("wrong-argument.cmd").c_str());
 }
 
 // Both installers put MyTool in the user's own application data.
