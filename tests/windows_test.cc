@@ -4,7 +4,6 @@
 
 #include <stdio.h>
 
-#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>

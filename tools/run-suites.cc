@@ -34,7 +34,7 @@ bool start(std::string command, HANDLE out, HANDLE err, HANDLE job, PROCESS_INFO
   startup.hStdOutput = out;
   startup.hStdError = err;
   bool started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED,
-                                nullptr, nullptr, &startup, process);
+                                nullptr, nullptr, &startup, process) != FALSE;
   if (!started)
     fprintf(stderr, "FAIL: cannot start %s: error %lu\n", command.c_str(), GetLastError());
   CloseHandle(input);
