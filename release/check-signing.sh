@@ -133,8 +133,9 @@ refuse "a PIN in the key's URI" "without the PIN" "${token[@]}" \
   QUORVANE_SIGN_PKCS11_KEY="$key;pin-value=$pin"
 refuse "both paths at once" "not both" "${token[@]}" "${pfx[@]}"
 
-# The secrets went through private files that are gone: none is in any file left behind.
-if grep -rlF -e "$password" -e "$pin" --exclude-dir=wineprefix "$build" "$work"/*.log; then
+# The secrets went through private files that are gone: none is in any file left behind, in
+# the build tree or in what the package builds made.
+if grep -rlF -e "$password" -e "$pin" --exclude-dir=wineprefix "$build" "$work"; then
   echo "FAIL: the password or PIN is in the files above"
   status=1
 else
