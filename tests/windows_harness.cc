@@ -1,5 +1,7 @@
 #include "windows_harness.h"
 
+#include <imm.h>
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -291,6 +293,10 @@ DWORD WINAPI Listeners::thread_main(void* self) {
 }
 
 void Listeners::listen() {
+  // Without this the thread gets a top-level IME window of its own, which a broadcast also
+  // reaches: behind a slow or hung window on the same thread it would cost a second timeout,
+  // or wait for the handler, as the system judges the thread hung or not at that moment.
+  ImmDisableIME(GetCurrentThreadId());
   HINSTANCE instance = GetModuleHandleA(nullptr);
   // Registering fails harmlessly when an earlier thread has done it.
   if (charset_ == Charset::kUnicode) {
