@@ -22,6 +22,7 @@ cmake --build --preset windows
 ctest --preset windows -R '^windows\.suites$'
 python3 tests/check-readme.py
 python3 tests/check-presets.py
+python3 tests/check-workflows.py
 # @action-validator/cli 0.6.0, npm's newest, predates the attestations permission, which it
 # rejects ("Additional property 'attestations' is not allowed"): that one line is left out of
 # what it reads. Every other key is checked as written, and a misspelt one still fails.

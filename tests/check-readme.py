@@ -6,7 +6,9 @@ its table of exit statuses are the program's own.
 A quoted block is the fenced block right after a line `<!-- quoted from PATH -->`, which
 must be the whole file, or `<!-- quoted in part from PATH -->`, which must be whole lines
 of it. The output block follows `<!-- checked: the output of /broadcast -->`, the status
-table `<!-- checked: the exit statuses -->`; both are compared with src/quorvane.cc.
+table `<!-- checked: the exit statuses -->`; both are compared with src/quorvane.cc, each
+status's row with the line (and the usage text) that the program writes right before
+returning it.
 """
 import ast
 import pathlib
@@ -32,18 +34,24 @@ for doc in ("README.md", "CONTRIBUTING.md"):
 program = (root / "src/quorvane.cc").read_text()
 envupdate = program[program.index("int envupdate()"):]
 envupdate = envupdate[:envupdate.index("\n}\n")]
+LITERAL = r'("(?:[^"\\]|\\.)*")'
 
 
 def written(call):
     """The text of each string literal that follows `call` in envupdate, in order."""
-    return [ast.literal_eval(text) for text in
-            re.findall(call + r'\s*("(?:[^"\\]|\\.)*")', envupdate)]
+    return [ast.literal_eval(text) for text in re.findall(call + r"\s*" + LITERAL, envupdate)]
 
 
 progress, completion = written(r"fputs\(")
 output = progress + completion
-failure_line = written(r"fprintf\(stderr,")[0].strip().replace("%lu", "N")
 statuses = {int(v): name for name, v in re.findall(r"const int (k\w+) = (\d+);", program)}
+# What tells each status: the line written, and whether the usage text follows, right before
+# each `return kStatus;` in the program.
+told = {}
+for literal, usage, name in re.findall(r"(?:(?:fputs|fprintf)\((?:stderr,\s*)?" + LITERAL +
+                                       r"[^;]*;\s*)?(help\(\);\s*)?return (k\w+);", program):
+    line = ast.literal_eval(literal).strip().replace("%lu", "N") if literal else ""
+    told.setdefault(name, set()).update({f"`{line}`"} if line else set(), {"usage text"} if usage else set())
 
 readme = (root / "README.md").read_text()
 block = re.search(r"<!-- checked: the output of /broadcast -->\n```\n(.*?)```\n", readme, re.S)
@@ -53,8 +61,10 @@ table = re.search(r"<!-- checked: the exit statuses -->\n((?:\|.*\n)+)", readme)
 rows = {int(m[1]): m[2] for m in re.finditer(r"^\| (\d+) \| (.*) \|$", table[1] if table else "", re.M)}
 if sorted(rows) != sorted(statuses):
     failures.append(f"README.md's exit statuses are {sorted(rows)}, the program's {sorted(statuses)}")
-elif f"`{failure_line}`" not in rows[next(v for v, n in statuses.items() if n == "kBroadcastFailed")]:
-    failures.append(f"README.md's row for a failed broadcast does not quote `{failure_line}`")
+for value, name in statuses.items():
+    missing = sorted(t for t in told.get(name, {"(no return of it)"}) if t not in rows.get(value, ""))
+    if missing:
+        failures.append(f"README.md's row for status {value} ({name}) does not name {missing}")
 
 for failure in failures:
     print("FAIL:", failure)

@@ -149,14 +149,13 @@ TEST(Wildcards, PatternsAreExpandedWhereTheProgramRuns) {
     expect_answer(c, folder.path());
 
   // "/?" is rooted: a one-character name at the root of the drive turns it into that name.
+  // A folder, which users who are not administrators may make there, and which matches too.
   std::string name = folder.path().substr(0, 3) + "~";
-  HANDLE file = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE)
-    GTEST_SKIP() << "cannot make " << name << ": error " << GetLastError();
-  CloseHandle(file);
+  ASSERT_TRUE(CreateDirectoryA(name.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
+      << "cannot make " << name << ": error " << GetLastError();
   EXPECT_NE(answer_in(runs[5], folder.path()), Answer::kUsage);
   expect_answer(runs[5], folder.path());
-  DeleteFileA(name.c_str());
+  RemoveDirectoryA(name.c_str());
 }
 
 // Output that cannot be written is lost quietly; the broadcast still happens.
@@ -205,24 +204,27 @@ TEST(Resources, ManifestAndVersionAreEmbedded) {
   EXPECT_NE(value("FileDescription"), "(missing)");
 }
 
-// Started by a program with no console (msiexec, a GUI installer, Explorer), Quorvane gets
-// none of its own, so no console window flashes up: the manifest asks for that, and Windows
-// honours it from build 26100 on.
-TEST(Console, NoneWhenStartedWithoutOne) {
-  DWORD build = windows_build();
-  if (build < 26100)
-    GTEST_SKIP() << "Windows build " << build << " ignores consoleAllocationPolicy";
+// Started by a program with no console (msiexec, a GUI installer, Explorer), a console
+// program gets one of its own, whose window flashes up, unless Windows honours the
+// manifest's request for none: from build 26100 on.
+TEST(Console, OnlyOlderWindowsGiveOneWhenStartedWithoutOne) {
+  bool console = windows_build() < 26100;
   FreeConsole();  // this test is now such a program
-  Listeners slow(1, Behaviour::kSlow);  // holds the broadcast while the console is looked for
+  Listeners hung(1, Behaviour::kHung);  // holds the broadcast while the console is looked for
   bool attached = false;
+  DWORD error = 0;
   Outcome o = run_command(quote(program()) + " /broadcast", Folder().path(), Stdout::kPipe, 30,
                           0, [&](DWORD pid) {
                             attached = AttachConsole(pid);
+                            error = attached ? 0 : GetLastError();
                             if (attached)
                               FreeConsole();
                           });
   EXPECT_GE(o.first_output, 0);
-  EXPECT_FALSE(attached) << "Quorvane.exe had a console";
+  EXPECT_EQ(attached, console) << "Windows build " << windows_build();
+  // Any other error (87: the process was gone) says nothing of its console.
+  if (!attached)
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_HANDLE));
   EXPECT_EQ(o.status, 0u);
 }
 
@@ -283,7 +285,8 @@ TEST(Examples, CmdScript) {
   for (auto [from, to] : {std::pair{"failing_broadcast.exe", "Quorvane.exe"},
                           std::pair{"mytool-home.cmd", "mytool-home.cmd"}}) {
     std::string copy = failing.path() + "\\" + to;
-    ASSERT_TRUE(CopyFileA(beside_test(from).c_str(), copy.c_str(), FALSE)) << copy;
+    ASSERT_TRUE(CopyFileA(beside_test(from).c_str(), copy.c_str(), FALSE))
+        << "copying " << beside_test(from) << ": error " << GetLastError();
   }
   const std::string fails = "Could not tell running programs about MYTOOL_HOME";
   // Run from another folder: the script finds the Quorvane.exe beside itself.

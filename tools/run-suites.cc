@@ -1,9 +1,11 @@
 // Runs every suite of the Windows test program beside it, each in a process of its own as
 // ctest does, taking the suites from its --gtest_list_tests. Fails when the list is empty,
-// when a suite fails, or when one outlasts its bound, which ends it and all it started.
-// What the Windows jobs run on the bundle, and scripts/test.sh under Wine.
+// when a suite fails, when one outlasts its bound, which ends it and all it started, or when
+// fewer suites ran than were listed. What the Windows jobs run on the bundle, and
+// scripts/test.sh under Wine.
 //
-//   run-suites [SECONDS]   the bound on each suite (default 600)
+//   run-suites [SECONDS [PROGRAM]]   the bound on each suite (default 600); the test
+//                                    program beside this one (default windows_test.exe)
 
 #include <windows.h>
 
@@ -97,7 +99,7 @@ std::vector<std::string> suites(const std::string& program) {
 
 int main(int argc, char** argv) {
   DWORD bound = argc > 1 ? static_cast<DWORD>(atoi(argv[1])) : 600;
-  std::string program = beside_self("windows_test.exe");
+  std::string program = beside_self(argc > 2 ? argv[2] : "windows_test.exe");
   // The suites write straight into this program's own output, as it goes.
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE), err = GetStdHandle(STD_ERROR_HANDLE);
   SetHandleInformation(out, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
@@ -108,6 +110,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "FAIL: %s lists no suite\n", program.c_str());
     return 1;
   }
+  int passed = 0;
   std::vector<std::string> failed;
   for (const std::string& suite : names) {
     printf("\n=== %s\n", suite.c_str());
@@ -116,9 +119,11 @@ int main(int argc, char** argv) {
     PROCESS_INFORMATION process{};
     ULONGLONG begin = GetTickCount64();
     DWORD status = 1;
+    bool timed_out = false;
     if (start("\"" + program + "\" --gtest_filter=" + suite + ".*", out, err, job, &process)) {
       if (WaitForSingleObject(process.hProcess, bound * 1000) == WAIT_TIMEOUT) {
         printf("%s: still running after %lu s; its process tree ended\n", suite.c_str(), bound);
+        timed_out = true;
         TerminateJobObject(job, 1);
         WaitForSingleObject(process.hProcess, 10000);
       }
@@ -127,14 +132,21 @@ int main(int argc, char** argv) {
       CloseHandle(process.hThread);
     }
     CloseHandle(job);
-    printf("=== %s: %s, %.1f s\n", suite.c_str(), status == 0 ? "passed" : "FAILED",
+    // Whatever code its ending left, a suite that had to be ended did not pass.
+    std::string result = timed_out ? "FAILED (timed out)" : status == 0 ? "passed" : "FAILED";
+    printf("=== %s: %s, %.1f s\n", suite.c_str(), result.c_str(),
            static_cast<double>(GetTickCount64() - begin) / 1000.0);
-    if (status != 0)
-      failed.push_back(suite);
+    if (result == "passed")
+      ++passed;
+    else
+      failed.push_back(suite + (timed_out ? " (timed out)" : ""));
   }
-  printf("\nsuites: %d passed, %d failed\n", static_cast<int>(names.size() - failed.size()),
-         static_cast<int>(failed.size()));
+  size_t ran = passed + failed.size();
+  printf("\nsuites: %d passed, %d failed\n", passed, static_cast<int>(failed.size()));
   for (const std::string& suite : failed)
     printf("FAILED: %s\n", suite.c_str());
-  return failed.empty() ? 0 : 1;
+  if (ran != names.size())
+    printf("FAILED: %d suites listed, %d run\n", static_cast<int>(names.size()),
+           static_cast<int>(ran));
+  return failed.empty() && ran == names.size() ? 0 : 1;
 }
