@@ -56,7 +56,8 @@ expect("installer ManifestType", installer.get("ManifestType"), "installer")
 expect("installer InstallerType", installer.get("InstallerType"), "zip")
 expect("installer NestedInstallerType", installer.get("NestedInstallerType"), "portable")
 expect("installer NestedInstallerFiles", installer.get("NestedInstallerFiles"),
-       [{"RelativeFilePath": f"{folder}\\Quorvane.exe", "PortableCommandAlias": "quorvane"}])
+       [{"RelativeFilePath": f"{folder}\\{exe}", "PortableCommandAlias": exe[:-4].lower()}
+        for exe in ("Quorvane.exe", "QuorvaneW.exe")])
 entries = installer.get("Installers") or [{}]
 expect("installer count", len(entries), 1)
 expect("installer Architecture", entries[0].get("Architecture"), "x64")
@@ -66,7 +67,7 @@ expect("installer InstallerSha256", str(entries[0].get("InstallerSha256")).lower
 scoop = json.loads((packaging / "scoop" / "quorvane.json").read_text())
 for field, wanted in [("version", version), ("homepage", homepage), ("license", "MIT"),
                       ("url", url), ("hash", sha256), ("extract_dir", folder),
-                      ("bin", "Quorvane.exe")]:
+                      ("bin", ["Quorvane.exe", "QuorvaneW.exe"])]:
     expect(f"scoop {field}", scoop.get(field), wanted)
 for field in ("description", "checkver", "autoupdate"):
     if not scoop.get(field):

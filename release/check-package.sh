@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the Windows release zip with its package-manager manifests and checks them: the
-# checksum file, that the zip holds exactly the built Quorvane.exe with its own checksum, the
-# user's README and the licence, and that the manifests describe it.
+# checksum file, that the zip holds exactly the built Quorvane.exe and QuorvaneW.exe, each with
+# its own checksum, the user's README and the licence, and that the manifests describe it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/windows
@@ -16,7 +16,8 @@ zip=Quorvane-$version-win64.zip
 (cd $build && sha256sum -c "$zip.sha256")
 
 listing=$(cd $build && cmake -E tar tf "$zip" | sort | paste -sd ' ')
-expected=$(printf "Quorvane-$version-win64/%s " LICENSE Quorvane.exe Quorvane.exe.sha256 README.txt)
+expected=$(printf "Quorvane-$version-win64/%s " LICENSE Quorvane.exe Quorvane.exe.sha256 \
+  QuorvaneW.exe QuorvaneW.exe.sha256 README.txt)
 expected=${expected% }
 [[ $listing == "$expected" ]] || { echo "FAIL: $zip holds: $listing"; exit 1; }
 
@@ -24,9 +25,11 @@ unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
 (cd "$unpacked" && cmake -E tar xf "$OLDPWD/$build/$zip")
 folder=$unpacked/Quorvane-$version-win64
-cmp "$folder/Quorvane.exe" $build/Quorvane.exe
-[[ $(cat "$folder/Quorvane.exe.sha256") == "$(cd "$folder" && sha256sum Quorvane.exe)"$'\r' ]] ||
-  { echo "FAIL: Quorvane.exe.sha256 is not the exe's: $(cat "$folder/Quorvane.exe.sha256")"; exit 1; }
+for exe in Quorvane.exe QuorvaneW.exe; do
+  cmp "$folder/$exe" $build/$exe
+  [[ $(cat "$folder/$exe.sha256") == "$(cd "$folder" && sha256sum $exe)"$'\r' ]] ||
+    { echo "FAIL: $exe.sha256 is not the exe's: $(cat "$folder/$exe.sha256")"; exit 1; }
+done
 # The user's README: the repository's up to its developers' section, without its comment lines,
 # with CR LF line ends, short, and nothing of building, testing or releasing.
 readme=$folder/README.txt
@@ -37,7 +40,7 @@ if grep -n '<!--' "$readme" || grep -vn $'\r$' "$readme"; then
   exit 1
 fi
 lines=$(wc -l <"$readme")
-((lines <= 230)) || { echo "FAIL: the zip's README has $lines lines"; exit 1; }
+((lines <= 260)) || { echo "FAIL: the zip's README has $lines lines"; exit 1; }
 # What building or releasing would speak of; the README may still name the developer guide.
 if grep -niE 'apt-get|fuzz|SOURCE_DATE_EPOCH|osslsigncode|cmake|CONTRIBUTING' "$readme"; then
   echo "FAIL: the zip's README speaks of developing Quorvane"

@@ -1,4 +1,5 @@
-# Run by CPack before it packs: signs the staged Quorvane.exe with Authenticode (SHA-256),
+# Run by CPack before it packs: signs the staged Quorvane.exe and QuorvaneW.exe with
+# Authenticode (SHA-256),
 # with an RFC 3161 time stamp when QUORVANE_SIGN_TIMESTAMP_URL is set, by one of two paths:
 # - a .p12/.pfx file: QUORVANE_SIGN_PKCS12, with its password in QUORVANE_SIGN_PASSWORD;
 # - a key that never leaves its token, HSM or key service, through its PKCS#11 library:
@@ -70,10 +71,12 @@ find_program(OSSLSIGNCODE osslsigncode)
 if(NOT OSSLSIGNCODE)
   message(FATAL_ERROR "Signing needs osslsigncode")
 endif()
-set(exe "${CPACK_TEMPORARY_DIRECTORY}/Quorvane.exe")
-if(NOT EXISTS "${exe}")
-  message(FATAL_ERROR "Nothing to sign: ${exe} is missing")
-endif()
+set(names Quorvane.exe QuorvaneW.exe)
+foreach(name ${names})
+  if(NOT EXISTS "${CPACK_TEMPORARY_DIRECTORY}/${name}")
+    message(FATAL_ERROR "Nothing to sign: ${CPACK_TEMPORARY_DIRECTORY}/${name} is missing")
+  endif()
+endforeach()
 
 set(timestamp)
 if(DEFINED ENV{QUORVANE_SIGN_TIMESTAMP_URL})
@@ -91,17 +94,21 @@ if(DEFINED ENV{${secret}})
   file(WRITE "${private}/secret" "$ENV{${secret}}")
   set(readpass -readpass "${private}/secret")
 endif()
-execute_process(
-  COMMAND ${OSSLSIGNCODE} sign ${key} ${readpass} -h sha256 -n Quorvane ${timestamp}
-          -in "${exe}" -out "${private}/Quorvane.exe"
-  RESULT_VARIABLE failed OUTPUT_VARIABLE output ERROR_VARIABLE output INPUT_FILE /dev/null)
-if(NOT failed)
-  file(RENAME "${private}/Quorvane.exe" "${exe}")
+foreach(name ${names})
+  set(exe "${CPACK_TEMPORARY_DIRECTORY}/${name}")
+  execute_process(
+    COMMAND ${OSSLSIGNCODE} sign ${key} ${readpass} -h sha256 -n Quorvane ${timestamp}
+            -in "${exe}" -out "${private}/${name}"
+    RESULT_VARIABLE failed OUTPUT_VARIABLE output ERROR_VARIABLE output INPUT_FILE /dev/null)
+  if(failed)
+    break()
+  endif()
+  file(RENAME "${private}/${name}" "${exe}")
   file(CHMOD "${exe}" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                   WORLD_READ WORLD_EXECUTE)
-endif()
+endforeach()
 file(REMOVE_RECURSE "${private}")
 if(failed)
-  message(FATAL_ERROR "Signing Quorvane.exe failed (${hint}):\n${output}")
+  message(FATAL_ERROR "Signing ${name} failed (${hint}):\n${output}")
 endif()
-message(STATUS "Signed Quorvane.exe with ${what}")
+message(STATUS "Signed Quorvane.exe and QuorvaneW.exe with ${what}")

@@ -20,12 +20,14 @@ if(NOT QUORVANE_EPOCH MATCHES "^[0-9]+$")
   set(QUORVANE_EPOCH "")
 elseif(WIN32 AND NOT MSVC)
   # The MinGW linker stamps the PE header with SOURCE_DATE_EPOCH.
-  set_property(TARGET Quorvane PROPERTY CXX_LINKER_LAUNCHER
+  set_property(TARGET ${programs} PROPERTY CXX_LINKER_LAUNCHER
     ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${QUORVANE_EPOCH})
 endif()
 if(NOT MSVC)
-  target_compile_options(Quorvane PRIVATE
-    -ffile-prefix-map=${PROJECT_SOURCE_DIR}/= -ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
+  foreach(program ${programs})
+    target_compile_options(${program} PRIVATE
+      -ffile-prefix-map=${PROJECT_SOURCE_DIR}/= -ffile-prefix-map=${PROJECT_BINARY_DIR}/=)
+  endforeach()
 endif()
 
 # Fixed modes, whatever the umask of whoever builds.
@@ -54,10 +56,10 @@ if(NOT written STREQUAL readme)
 endif()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/README.md)
 
-# A Windows user gets Quorvane.exe, its README and licence side by side; elsewhere the
-# usual tree.
+# A Windows user gets Quorvane.exe and QuorvaneW.exe, the README and licence side by side;
+# elsewhere the usual tree.
 if(WIN32)
-  install(TARGETS Quorvane RUNTIME DESTINATION . PERMISSIONS ${program_mode})
+  install(TARGETS ${programs} RUNTIME DESTINATION . PERMISSIONS ${program_mode})
   install(FILES ${user_readme} LICENSE DESTINATION . PERMISSIONS ${file_mode})
 else()
   include(GNUInstallDirs)

@@ -30,7 +30,9 @@ for workflow in .github/workflows/*.yml; do
   echo "$workflow"
   node_modules/.bin/action-validator <(grep -vE '^ +attestations: write$' "$workflow")
 done
-bash release/check-exe.sh build/windows/Quorvane.exe
+for exe in Quorvane.exe QuorvaneW.exe; do
+  bash release/check-exe.sh build/windows/$exe
+done
 bash release/check-package.sh
 # Every Windows suite, each in its own process, by the runner the Windows jobs use, on the
 # bundle they get: made around the Quorvane.exe in the zip, with its own installers.

@@ -46,9 +46,9 @@ std::string beside_test(const std::string& name) {
   return self.substr(0, self.find_last_of("\\/") + 1) + name;
 }
 
-std::string program() {
-  const char* other = getenv("QUORVANE_EXE");  // such as a signed copy of the release
-  return other && *other ? other : beside_test("Quorvane.exe");
+std::string program(const std::string& name) {
+  const char* other = getenv("QUORVANE_DIR");  // such as a signed release, unpacked
+  return other && *other ? std::string(other) + "\\" + name : beside_test(name);
 }
 
 Folder::Folder(const std::vector<std::string>& files) {
@@ -257,8 +257,9 @@ Outcome run_command(std::string command, const std::string& dir, Stdout mode, do
   return o;
 }
 
-Outcome run(const std::vector<std::string>& args, const std::string& dir, Stdout mode) {
-  std::string command = quote(program());
+Outcome run(const std::string& exe, const std::vector<std::string>& args, const std::string& dir,
+            Stdout mode) {
+  std::string command = quote(exe);
   for (const std::string& arg : args)
     command += " " + quote(arg);
   return run_command(command, dir, mode);

@@ -21,8 +21,12 @@ std::string quote(const std::string& arg);
 // A file in the folder this test was built in.
 std::string beside_test(const std::string& name);
 
-// The Quorvane.exe under test: the one built beside this test, or QUORVANE_EXE's.
-std::string program();
+// The two programs under test: Quorvane.exe, and QuorvaneW.exe, the same linked for the GUI
+// subsystem.
+inline const char* const kPrograms[] = {"Quorvane.exe", "QuorvaneW.exe"};
+
+// One of them: the one built beside this test, or the one in QUORVANE_DIR.
+std::string program(const std::string& name = kPrograms[0]);
 
 // A fresh folder, removed with what the test put in it.
 class Folder {
@@ -57,8 +61,8 @@ Outcome run_command(std::string command, const std::string& dir, Stdout mode = S
                     double bound = 30, DWORD flags = CREATE_NO_WINDOW,
                     const std::function<void(DWORD)>& on_output = nullptr);
 
-// Runs Quorvane.exe with these arguments.
-Outcome run(const std::vector<std::string>& args, const std::string& dir,
+// Runs a program under test with these arguments.
+Outcome run(const std::string& exe, const std::vector<std::string>& args, const std::string& dir,
             Stdout mode = Stdout::kPipe);
 
 // How a listener thread treats the messages sent to its windows.

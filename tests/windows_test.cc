@@ -63,10 +63,10 @@ Answer answer_in(const Case& c, const std::string& dir) {
   return args > 1 ? Answer::kTooMany : Answer::kIncorrect;
 }
 
-void expect_answer(const Case& c, const std::string& dir) {
+void expect_answer(const std::string& exe, const Case& c, const std::string& dir) {
   SCOPED_TRACE(label(c));
   Answer answer = answer_in(c, dir);
-  Outcome o = run(c.args, dir);
+  Outcome o = run(exe, c.args, dir);
   EXPECT_EQ(o.out, crlf(text(answer)));
   EXPECT_EQ(o.err, "");
   EXPECT_EQ(o.status, static_cast<DWORD>(exit_status(answer)));
@@ -102,10 +102,14 @@ void expect_steps(const std::vector<Step>& steps, const std::string& dir = besid
 
 }  // namespace
 
+// Each test below runs both programs: the GUI-subsystem twin must answer as the console one.
 TEST(Output, AnswersEveryArgumentVector) {
   Folder empty;
-  for (const Case& c : cases())
-    expect_answer(c, empty.path());
+  for (const char* name : kPrograms) {
+    SCOPED_TRACE(name);
+    for (const Case& c : cases())
+      expect_answer(program(name), c, empty.path());
+  }
 }
 
 TEST(Delivery, OnlyBroadcastReachesTheWindows) {
@@ -121,16 +125,18 @@ TEST(Delivery, OnlyBroadcastReachesTheWindows) {
   };
   Folder empty;
   ForeignBroadcasts others;
-  for (const Case& c : runs) {
-    SCOPED_TRACE(label(c));
-    // Shells, terminals and editors register Unicode classes: the system converts for them.
-    Listeners ansi(3, Behaviour::kHealthy), unicode(3, Behaviour::kHealthy, Charset::kUnicode);
-    Outcome o = run(c.args, empty.path());
-    EXPECT_EQ(o.out, crlf(text(c.answer)));
-    EXPECT_EQ(o.status, static_cast<DWORD>(exit_status(c.answer)));
-    size_t expected = c.answer == Answer::kBroadcast ? 1 : 0;
-    expect_environment_changes(ansi.stop(), expected);
-    expect_environment_changes(unicode.stop(), expected);
+  for (const char* name : kPrograms) {
+    for (const Case& c : runs) {
+      SCOPED_TRACE(name + (" " + label(c)));
+      // Shells, terminals and editors register Unicode classes: the system converts for them.
+      Listeners ansi(3, Behaviour::kHealthy), unicode(3, Behaviour::kHealthy, Charset::kUnicode);
+      Outcome o = run(program(name), c.args, empty.path());
+      EXPECT_EQ(o.out, crlf(text(c.answer)));
+      EXPECT_EQ(o.status, static_cast<DWORD>(exit_status(c.answer)));
+      size_t expected = c.answer == Answer::kBroadcast ? 1 : 0;
+      expect_environment_changes(ansi.stop(), expected);
+      expect_environment_changes(unicode.stop(), expected);
+    }
   }
 }
 
@@ -145,8 +151,11 @@ TEST(Wildcards, PatternsAreExpandedWhereTheProgramRuns) {
       {{"/?"}, Answer::kUsage},          // unless the drive's root has one-letter names
       {{"-?"}, Answer::kUsage},
   };
-  for (const Case& c : runs)
-    expect_answer(c, folder.path());
+  for (const char* name : kPrograms) {
+    SCOPED_TRACE(name);
+    for (const Case& c : runs)
+      expect_answer(program(name), c, folder.path());
+  }
 
   // "/?" is rooted: a one-character name at the root of the drive turns it into that name.
   // A folder, which users who are not administrators may make there, and which matches too.
@@ -154,78 +163,93 @@ TEST(Wildcards, PatternsAreExpandedWhereTheProgramRuns) {
   ASSERT_TRUE(CreateDirectoryA(name.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
       << "cannot make " << name << ": error " << GetLastError();
   EXPECT_NE(answer_in(runs[5], folder.path()), Answer::kUsage);
-  expect_answer(runs[5], folder.path());
+  for (const char* name : kPrograms) {
+    SCOPED_TRACE(name);
+    expect_answer(program(name), runs[5], folder.path());
+  }
   RemoveDirectoryA(name.c_str());
 }
 
 // Output that cannot be written is lost quietly; the broadcast still happens.
 TEST(Delivery, UnwritableStandardOutputStillBroadcasts) {
   Folder empty;
-  for (Stdout mode : {Stdout::kClosed, Stdout::kBrokenPipe}) {
-    SCOPED_TRACE(mode == Stdout::kClosed ? "no standard output" : "pipe with no reader");
-    Listeners listeners(2, Behaviour::kHealthy);
-    Outcome o = run({"/broadcast"}, empty.path(), mode);
-    EXPECT_EQ(o.err, "");
-    EXPECT_EQ(o.status, 0u);
-    expect_environment_changes(listeners.stop());
+  for (const char* name : kPrograms) {
+    for (Stdout mode : {Stdout::kClosed, Stdout::kBrokenPipe}) {
+      SCOPED_TRACE(name + std::string(mode == Stdout::kClosed ? ": no standard output"
+                                                              : ": pipe with no reader"));
+      Listeners listeners(2, Behaviour::kHealthy);
+      Outcome o = run(program(name), {"/broadcast"}, empty.path(), mode);
+      EXPECT_EQ(o.err, "");
+      EXPECT_EQ(o.status, 0u);
+      expect_environment_changes(listeners.stop());
+    }
   }
 }
 
 // What Windows reads from the file before the program runs: the manifest, where Windows
-// looks for it, and the version.
+// looks for it, and the version, under each program's own name.
 TEST(Resources, ManifestAndVersionAreEmbedded) {
-  HMODULE exe = LoadLibraryExA(program().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_NE(exe, nullptr);
-  HRSRC found = FindResourceA(exe, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));  // RT_MANIFEST
-  ASSERT_NE(found, nullptr);
-  std::string manifest(static_cast<const char*>(LockResource(LoadResource(exe, found))),
-                       SizeofResource(exe, found));
-  FreeLibrary(exe);
-  // What it says is checked where the exe is built (release/check-exe.sh).
-  EXPECT_NE(manifest.find("<assembly "), std::string::npos) << manifest;
+  for (std::string name : kPrograms) {
+    SCOPED_TRACE(name);
+    std::string exe_path = program(name);
+    HMODULE exe = LoadLibraryExA(exe_path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(exe, nullptr);
+    HRSRC found = FindResourceA(exe, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));  // RT_MANIFEST
+    ASSERT_NE(found, nullptr);
+    std::string manifest(static_cast<const char*>(LockResource(LoadResource(exe, found))),
+                         SizeofResource(exe, found));
+    FreeLibrary(exe);
+    // What it says is checked where the exe is built (release/check-exe.sh).
+    EXPECT_NE(manifest.find("<assembly "), std::string::npos) << manifest;
 
-  DWORD size = GetFileVersionInfoSizeA(program().c_str(), nullptr);
-  ASSERT_GT(size, 0u);
-  std::vector<char> info(size);
-  ASSERT_TRUE(GetFileVersionInfoA(program().c_str(), 0, size, info.data()));
-  auto value = [&](const char* name) {
-    char* text = nullptr;
-    UINT length = 0;
-    std::string key = std::string("\\StringFileInfo\\040904B0\\") + name;
-    return VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void**>(&text), &length)
-               ? std::string(text)
-               : std::string("(missing)");
-  };
-  EXPECT_EQ(value("ProductName"), "Quorvane");
-  EXPECT_EQ(value("LegalCopyright"), "Copyright (c) 2026 the Quorvane authors");
-  EXPECT_EQ(value("OriginalFilename"), "Quorvane.exe");
-  EXPECT_EQ(value("FileVersion"), QUORVANE_VERSION);
-  EXPECT_EQ(value("ProductVersion"), QUORVANE_VERSION);
-  EXPECT_NE(value("FileDescription"), "(missing)");
+    DWORD size = GetFileVersionInfoSizeA(exe_path.c_str(), nullptr);
+    ASSERT_GT(size, 0u);
+    std::vector<char> info(size);
+    ASSERT_TRUE(GetFileVersionInfoA(exe_path.c_str(), 0, size, info.data()));
+    auto value = [&](const char* key) {
+      char* text = nullptr;
+      UINT length = 0;
+      std::string path = std::string("\\StringFileInfo\\040904B0\\") + key;
+      return VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void**>(&text), &length)
+                 ? std::string(text)
+                 : std::string("(missing)");
+    };
+    EXPECT_EQ(value("ProductName"), "Quorvane");
+    EXPECT_EQ(value("LegalCopyright"), "Copyright (c) 2026 the Quorvane authors");
+    EXPECT_EQ(value("OriginalFilename"), name);
+    EXPECT_EQ(value("InternalName"), name.substr(0, name.size() - 4));
+    EXPECT_EQ(value("FileVersion"), QUORVANE_VERSION);
+    EXPECT_EQ(value("ProductVersion"), QUORVANE_VERSION);
+    EXPECT_NE(value("FileDescription"), "(missing)");
+  }
 }
 
 // Started by a program with no console (msiexec, a GUI installer, Explorer), a console
 // program gets one of its own, whose window flashes up, unless Windows honours the
-// manifest's request for none: from build 26100 on.
+// manifest's request for none: from build 26100 on. QuorvaneW.exe, a GUI program, never
+// gets one.
 TEST(Console, OnlyOlderWindowsGiveOneWhenStartedWithoutOne) {
-  bool console = windows_build() < 26100;
   FreeConsole();  // this test is now such a program
-  Listeners hung(1, Behaviour::kHung);  // holds the broadcast while the console is looked for
-  bool attached = false;
-  DWORD error = 0;
-  Outcome o = run_command(quote(program()) + " /broadcast", Folder().path(), Stdout::kPipe, 30,
-                          0, [&](DWORD pid) {
-                            attached = AttachConsole(pid);
-                            error = attached ? 0 : GetLastError();
-                            if (attached)
-                              FreeConsole();
-                          });
-  EXPECT_GE(o.first_output, 0);
-  EXPECT_EQ(attached, console) << "Windows build " << windows_build();
-  // Any other error (87: the process was gone) says nothing of its console.
-  if (!attached)
-    EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_HANDLE));
-  EXPECT_EQ(o.status, 0u);
+  for (const char* name : kPrograms) {
+    bool console = std::string(name) == "Quorvane.exe" && windows_build() < 26100;
+    SCOPED_TRACE(name + std::string(console ? " gets a console" : " gets none"));
+    Listeners hung(1, Behaviour::kHung);  // holds the broadcast while the console is looked for
+    bool attached = false;
+    DWORD error = 0;
+    Outcome o = run_command(quote(program(name)) + " /broadcast", Folder().path(),
+                            Stdout::kPipe, 30, 0, [&](DWORD pid) {
+                              attached = AttachConsole(pid);
+                              error = attached ? 0 : GetLastError();
+                              if (attached)
+                                FreeConsole();
+                            });
+    EXPECT_GE(o.first_output, 0);
+    EXPECT_EQ(attached, console) << "Windows build " << windows_build();
+    // Any other error (87: the process was gone) says nothing of its console.
+    if (!attached)
+      EXPECT_EQ(error, static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(o.status, 0u);
+  }
 }
 
 // The platform takes a window whose thread has pumped no messages for 5 s as hung and
@@ -246,11 +270,11 @@ TEST(Faults, UnresponsiveWindowsCostAtMostTheTimeout) {
     SCOPED_TRACE(f.name);
     // A real desktop has windows of its own, some slow at times: the bounds are counted
     // past a plain broadcast made just before.
-    double plain = run({"/broadcast"}, empty.path()).seconds;
+    double plain = run(program(), {"/broadcast"}, empty.path()).seconds;
     Listeners healthy(50, Behaviour::kHealthy);
     Listeners unresponsive(1, f.behaviour);
     Sleep(f.idle_ms);
-    Outcome o = run({"/broadcast"}, empty.path());
+    Outcome o = run(program(), {"/broadcast"}, empty.path());
     printf("/broadcast past a window %s took %.1f s (plain: %.1f s)\n", f.name, o.seconds,
            plain);
 
@@ -276,11 +300,17 @@ TEST(Faults, BoundedRunEndsTheWholeTree) {
 
 TEST(Examples, CmdScript) {
   // The same script with an argument Quorvane does not know takes its failure branch, and so
-  // does the script beside a Quorvane.exe whose broadcast fails.
-  std::string script = read_file(beside_test("mytool-home.cmd"));
-  size_t option = script.find(" /broadcast");
-  ASSERT_NE(option, std::string::npos);
-  write_file(beside_test("wrong-argument.cmd"), script.replace(option, 11, " /broadcast:now"));
+  // does the script beside a Quorvane.exe whose broadcast fails. cmd waits for QuorvaneW.exe,
+  // a GUI program, too, and takes its status.
+  const std::string script = read_file(beside_test("mytool-home.cmd"));
+  auto variant = [&](const char* name, std::string exe, std::string option) {
+    const std::string call = "Quorvane.exe\" /broadcast";
+    std::string text = script;
+    size_t at = text.find(call);
+    EXPECT_NE(at, std::string::npos);
+    write_file(beside_test(name), text.replace(at, call.size(), exe + "\" " + option));
+    return "cmd.exe /c " + quote(beside_test(name));
+  };
   Folder failing({"Quorvane.exe", "mytool-home.cmd"});
   for (auto [from, to] : {std::pair{"failing_broadcast.exe", "Quorvane.exe"},
                           std::pair{"mytool-home.cmd", "mytool-home.cmd"}}) {
@@ -293,12 +323,17 @@ TEST(Examples, CmdScript) {
   expect_steps({
       {"as written", "cmd.exe /c " + quote(beside_test("mytool-home.cmd")), 0, true,
        "C:\\Tools\\MyTool", crlf(text(Answer::kBroadcast))},
-      {"wrong argument", "cmd.exe /c " + quote(beside_test("wrong-argument.cmd")), 2, false,
-       "C:\\Tools\\MyTool", fails},
+      {"wrong argument", variant("wrong-argument.cmd", "Quorvane.exe", "/broadcast:now"), 2,
+       false, "C:\\Tools\\MyTool", fails},
+      {"QuorvaneW.exe", variant("gui.cmd", "QuorvaneW.exe", "/broadcast"), 0, true,
+       "C:\\Tools\\MyTool", ""},
+      {"QuorvaneW.exe, wrong argument", variant("gui-wrong.cmd", "QuorvaneW.exe", "/bogus"), 2,
+       false, "C:\\Tools\\MyTool", fails},
       {"failing broadcast", "cmd.exe /c " + quote(failing.path() + "\\mytool-home.cmd"), 1,
        false, "C:\\Tools\\MyTool", fails},
   }, Folder().path());
-  DeleteFileA(beside_test("wrong-argument.cmd").c_str());
+  for (const char* name : {"wrong-argument.cmd", "gui.cmd", "gui-wrong.cmd"})
+    DeleteFileA(beside_test(name).c_str());
 }
 
 // Both installers put MyTool in the user's own application data.
