@@ -33,8 +33,8 @@ if(at GREATER -1)
 endif()
 set(last "\nsuites: 2 passed, 2 failed\nFAILED: Fails\nFAILED: Hangs (timed out)\n")
 if(status EQUAL 0 OR NOT results STREQUAL wanted OR NOT summary STREQUAL last)
-  message(FATAL_ERROR "The suite runner on the stand-in exited with ${status}, wanted a "
-                      "failure; ran and gave: ${results}, wanted: ${wanted}; ended with "
+  message(FATAL_ERROR "The suite runner on the stand-in exited with ${status} (wanted "
+                      "non-zero); ran and gave: ${results}, wanted: ${wanted}; ended with "
                       "'${summary}', wanted '${last}'\n${run}")
 endif()
 message("The suite runner failed the stand-in's failed and timed-out suites, and ran the last")
