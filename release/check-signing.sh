@@ -3,10 +3,10 @@
 # loopback: from a .pfx file, and through PKCS#11 with a key made inside a throwaway SoftHSM2
 # token, which never leaves it. For each: the signatures of Quorvane.exe and QuorvaneW.exe and
 # their time stamps verify, the signed programs pass the Windows output, delivery and resource
-# tests under Wine, and removing the signature gives back the unsigned build to the byte. Then each fault stops the
-# package build: a wrong password or PIN, a missing file or module, a certificate that is not
-# the key's, half the settings, or both paths at once; and the password and PIN are found in
-# no file the builds leave. Needs the windows preset built.
+# tests under Wine, and removing the signature gives back the unsigned build to the byte.
+# Then each fault stops the package build: a wrong password or PIN, a missing file or module,
+# a certificate that is not the key's, half the settings, or both paths at once; and the
+# password and PIN are found in no file the builds leave. Needs the windows preset built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$PWD/build/windows

@@ -1,6 +1,6 @@
-# Run by CPack before it packs: signs the staged Quorvane.exe and QuorvaneW.exe with
-# Authenticode (SHA-256),
-# with an RFC 3161 time stamp when QUORVANE_SIGN_TIMESTAMP_URL is set, by one of two paths:
+# Run by CPack before it packs: signs the staged programs (Quorvane.exe and QuorvaneW.exe) with
+# Authenticode (SHA-256), with an RFC 3161 time stamp when QUORVANE_SIGN_TIMESTAMP_URL is set,
+# by one of two paths:
 # - a .p12/.pfx file: QUORVANE_SIGN_PKCS12, with its password in QUORVANE_SIGN_PASSWORD;
 # - a key that never leaves its token, HSM or key service, through its PKCS#11 library:
 #   QUORVANE_SIGN_PKCS11_MODULE (the library), QUORVANE_SIGN_PKCS11_KEY (a pkcs11: URI),
@@ -71,7 +71,10 @@ find_program(OSSLSIGNCODE osslsigncode)
 if(NOT OSSLSIGNCODE)
   message(FATAL_ERROR "Signing needs osslsigncode")
 endif()
-set(names Quorvane.exe QuorvaneW.exe)
+set(names ${CPACK_QUORVANE_EXES})
+if(NOT names)
+  message(FATAL_ERROR "Nothing to sign: this build makes no Windows programs")
+endif()
 foreach(name ${names})
   if(NOT EXISTS "${CPACK_TEMPORARY_DIRECTORY}/${name}")
     message(FATAL_ERROR "Nothing to sign: ${CPACK_TEMPORARY_DIRECTORY}/${name} is missing")
@@ -111,4 +114,5 @@ file(REMOVE_RECURSE "${private}")
 if(failed)
   message(FATAL_ERROR "Signing ${name} failed (${hint}):\n${output}")
 endif()
-message(STATUS "Signed Quorvane.exe and QuorvaneW.exe with ${what}")
+string(JOIN " and " signed ${names})
+message(STATUS "Signed ${signed} with ${what}")

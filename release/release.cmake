@@ -77,6 +77,10 @@ else()
 endif()
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 set(CPACK_QUORVANE_EPOCH ${QUORVANE_EPOCH})
+# The programs that signing and hashing act on, as the zip holds them.
+if(WIN32)
+  list(TRANSFORM programs APPEND .exe OUTPUT_VARIABLE CPACK_QUORVANE_EXES)
+endif()
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/release/cpack-epoch.cmake)
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/release/cpack-sign.cmake
                             ${PROJECT_SOURCE_DIR}/release/cpack-exe-hash.cmake)
