@@ -301,7 +301,7 @@ TEST(Faults, BoundedRunEndsTheWholeTree) {
 TEST(Examples, CmdScript) {
   // The same script with an argument Quorvane does not know takes its failure branch, and so
   // does the script beside a Quorvane.exe whose broadcast fails. cmd waits for QuorvaneW.exe,
-  // a GUI program, too, and takes its status.
+  // a GUI program, too, and takes its status; outside a script, start /wait does.
   const std::string script = read_file(beside_test("mytool-home.cmd"));
   auto variant = [&](const char* name, std::string exe, std::string option) {
     const std::string call = "Quorvane.exe\" /broadcast";
@@ -329,6 +329,10 @@ TEST(Examples, CmdScript) {
        "C:\\Tools\\MyTool", ""},
       {"QuorvaneW.exe, wrong argument", variant("gui-wrong.cmd", "QuorvaneW.exe", "/bogus"), 2,
        false, "C:\\Tools\\MyTool", fails},
+      {"cmd /c", "cmd.exe /c " + quote(program()) + " /bogus", 2, false, "C:\\Tools\\MyTool",
+       "Incorrect parameter was passed"},
+      {"start /wait", "cmd.exe /c start \"\" /wait " + quote(program(kPrograms[1])) + " /bogus", 2,
+       false, "C:\\Tools\\MyTool", ""},
       {"failing broadcast", "cmd.exe /c " + quote(failing.path() + "\\mytool-home.cmd"), 1,
        false, "C:\\Tools\\MyTool", fails},
   }, Folder().path());
