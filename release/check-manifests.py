@@ -16,6 +16,7 @@ sha256 = zip_path.with_name(zip_path.name + ".sha256").read_text().split()[0].lo
 folder = zip_path.name.removesuffix(".zip")
 version = folder.split("-")[1]
 url = f"{release_url.rstrip('/')}/{zip_path.name}"
+exes = ["Quorvane.exe", "QuorvaneW.exe"]
 failures = []
 
 
@@ -47,6 +48,7 @@ expect("locale ManifestType", locale.get("ManifestType"), "defaultLocale")
 for field, wanted in [("PackageLocale", "en-US"), ("PackageName", "Quorvane"),
                       ("License", "MIT"), ("PackageUrl", homepage)]:
     expect(f"locale {field}", locale.get(field), wanted)
+expect("locale Description names", [e for e in exes if e in locale.get("Description", "")], exes)
 for field in ("Publisher", "ShortDescription"):
     if not locale.get(field):
         failures.append(f"locale {field} is missing")
@@ -57,7 +59,7 @@ expect("installer InstallerType", installer.get("InstallerType"), "zip")
 expect("installer NestedInstallerType", installer.get("NestedInstallerType"), "portable")
 expect("installer NestedInstallerFiles", installer.get("NestedInstallerFiles"),
        [{"RelativeFilePath": f"{folder}\\{exe}", "PortableCommandAlias": exe[:-4].lower()}
-        for exe in ("Quorvane.exe", "QuorvaneW.exe")])
+        for exe in exes])
 entries = installer.get("Installers") or [{}]
 expect("installer count", len(entries), 1)
 expect("installer Architecture", entries[0].get("Architecture"), "x64")
@@ -67,7 +69,7 @@ expect("installer InstallerSha256", str(entries[0].get("InstallerSha256")).lower
 scoop = json.loads((packaging / "scoop" / "quorvane.json").read_text())
 for field, wanted in [("version", version), ("homepage", homepage), ("license", "MIT"),
                       ("url", url), ("hash", sha256), ("extract_dir", folder),
-                      ("bin", ["Quorvane.exe", "QuorvaneW.exe"])]:
+                      ("bin", exes)]:
     expect(f"scoop {field}", scoop.get(field), wanted)
 for field in ("description", "checkver", "autoupdate"):
     if not scoop.get(field):
