@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Measures build/windows/Quorvane.exe: its size and imports, and the wall time of
+# Measures build/windows/Quorvane.exe (or EXE): its size and imports, and the wall time of
 # "/broadcast" under Wine against the least program that makes the same call, alone and
 # with 1 to 300 listening windows. Before each row's timed runs, one untimed run of each
 # program must give the right output and status and reach every window exactly once, or
@@ -15,6 +15,7 @@ runs=${1:-31}
 build=build/windows
 out=build/bench
 exe=${2:-$build/Quorvane.exe}
+name=$(basename "$exe")
 # Everything Wine runs, its server included, shares one CPU: on a small machine the
 # scheduler's moves otherwise spread the times far wider than the programs differ.
 cpu=$(($(nproc) - 1))
@@ -123,10 +124,10 @@ judge_both 1
 unlisten
 compare
 printf 'median wall time of "/broadcast" under Wine, %d alternating runs each:\n' "$runs"
-printf '  Quorvane.exe %8.1f ms\n  least        %8.1f ms\n  ratio        %8.3f\n\n' \
-  "$q_median" "$l_median" "$(awk -v a="$q_median" -v b="$l_median" 'BEGIN { print a / b }')"
+printf '  %-13s %8.1f ms\n  %-13s %8.1f ms\n  %-13s %8.3f\n\n' "$name" "$q_median" least \
+  "$l_median" ratio "$(awk -v a="$q_median" -v b="$l_median" 'BEGIN { print a / b }')"
 
-printf '%8s %14s %12s %12s\n' windows "Quorvane ms" "least ms" "difference"
+printf '%8s %14s %12s %12s\n' windows "${name%.exe} ms" "least ms" "difference"
 for windows in 1 10 100 300; do
   listen "$windows" report
   judge_both "$windows"
