@@ -330,7 +330,7 @@ TEST(Examples, CmdScript) {
       {"QuorvaneW.exe, wrong argument", variant("gui-wrong.cmd", "QuorvaneW.exe", "/bogus"), 2,
        false, "C:\\Tools\\MyTool", fails},
       {"cmd /c", "cmd.exe /c " + quote(program()) + " /bogus", 2, false, "C:\\Tools\\MyTool",
-       "Incorrect parameter was passed"},
+       crlf(text(Answer::kIncorrect))},
       {"start /wait", "cmd.exe /c start \"\" /wait " + quote(program(kPrograms[1])) + " /bogus", 2,
        false, "C:\\Tools\\MyTool", ""},
       {"failing broadcast", "cmd.exe /c " + quote(failing.path() + "\\mytool-home.cmd"), 1,
