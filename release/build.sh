@@ -3,8 +3,9 @@
 # its .sha256 in build/windows/, signed when QUORVANE_SIGN_PKCS12 and QUORVANE_SIGN_PASSWORD,
 # or the QUORVANE_SIGN_PKCS11_* settings, are set (see release/cpack-sign.cmake), with
 # winget and Scoop manifests when QUORVANE_RELEASE_URL and
-# QUORVANE_HOMEPAGE_URL are; then prints the toolchain it was built with. Refuses a TAG that
-# is not "v" and the project's version.
+# QUORVANE_HOMEPAGE_URL are, and the version's CHANGELOG entry as release-notes.md; then
+# prints the toolchain it was built with. Refuses a TAG that is not "v" and the project's
+# version, or whose version has no CHANGELOG entry.
 #
 #   bash release/build.sh [TAG]
 set -euo pipefail
@@ -13,6 +14,14 @@ cd "$(dirname "$0")/.."
 version=$(sed -n 's/^  VERSION \([0-9][0-9.]*\)$/\1/p' CMakeLists.txt)
 if [[ -n ${1-} && $1 != "v$version" ]]; then
   echo "FAIL: the tag $1 does not name this version, v$version" >&2
+  exit 1
+fi
+mkdir -p build/windows
+notes=build/windows/release-notes.md
+awk -v heading="## [$version]" 'index($0, heading) == 1 {on = 1; next} /^## /{on = 0} on' \
+  CHANGELOG.md | sed '/./,$!d' >"$notes"
+if [[ -n ${1-} && ! -s $notes ]]; then
+  echo "FAIL: CHANGELOG.md has no entry for $version, the release's notes" >&2
   exit 1
 fi
 # A workflow passes unset secrets as empty values: empty is unset.

@@ -94,7 +94,7 @@ check_signed() {
     "$(grep 'tests passed' "$dir-ctest.log")"
 }
 pfx=(QUORVANE_SIGN_PKCS12="$work/sign.p12" QUORVANE_SIGN_PASSWORD="$password")
-uncertified=(QUORVANE_SIGN_PKCS11_MODULE=$module QUORVANE_SIGN_PKCS11_KEY="$key"
+uncertified=(QUORVANE_SIGN_PKCS11_MODULE="$module" QUORVANE_SIGN_PKCS11_KEY="$key"
              QUORVANE_SIGN_PKCS11_PIN="$pin")
 token=("${uncertified[@]}" QUORVANE_SIGN_CERTS="$work/chain.pem")
 check_signed "from a .pfx" "$work/cert.pem" "${pfx[@]}"

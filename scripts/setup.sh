@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, the Debian packages the build and the tests need and this
-# machine lacks, and with npm the packages package-lock.json names. Run as root; it does
-# nothing when all of them are present. With "pkcs11", also what signing through a PKCS#11
-# token takes, and the throwaway token the signing check makes (the main job needs neither).
+# machine lacks. Run as root; it does nothing when all of them are present. With "pkcs11",
+# also what signing through a PKCS#11 token takes, and the throwaway token the signing check
+# makes; with "checks", Node.js for the workflow linter and shellcheck (the main job and the
+# release need neither).
 #
-#   bash scripts/setup.sh [pkcs11]
+#   bash scripts/setup.sh [pkcs11] [checks]
 set -euo pipefail
 
 packages=(
@@ -17,12 +18,16 @@ packages=(
   git                                 # the release's times; the reproducibility check
 )
 
-if [[ ${1-} == pkcs11 ]]; then
-  packages+=(libengine-pkcs11-openssl softhsm2 opensc)
-fi
-
-# The workflow's validator comes from npm; Node.js from Debian where it is not already here.
-command -v npm >/dev/null || packages+=(nodejs npm)
+for extra in "$@"; do
+  case $extra in
+    pkcs11) packages+=(libengine-pkcs11-openssl softhsm2 opensc) ;;
+    checks)
+      packages+=(shellcheck)
+      command -v npm >/dev/null || packages+=(nodejs npm)  # from Debian, unless here already
+      ;;
+    *) echo "setup.sh: no '$extra': pkcs11 or checks" >&2 && exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
@@ -34,6 +39,3 @@ if ((${#missing[@]})); then
   apt-get update -q
   apt-get install -y -q "${missing[@]}"
 fi
-
-cd "$(dirname "$0")/.."
-[ -x node_modules/.bin/action-validator ] || npm ci --no-audit --no-fund

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""Checks what the workflows mean, beyond their syntax: that a release waits for every Windows
-leg, on every image, with nothing on its way able to fail quietly, publishes and attests all it
-should (the programs as the build lists them: scripts/test.sh configures it first), that each
-leg runs the suites from the bundle, that the msvc job builds the tools, and when each workflow
-runs. Each failed rule names itself."""
+"""Checks what the workflows mean, beyond what actionlint sees in each file alone: that a
+release waits for every Windows leg, on every image, with nothing on its way able to fail
+quietly, publishes and attests all it should (the programs as the build lists them:
+scripts/test.sh configures it first), that no action outside GitHub's own runs and each is
+pinned, that each job holds only the permissions and secrets its own steps need, that each
+leg runs the suites from the bundle, that the msvc job builds the tools, and when each
+workflow runs. Each failed rule names itself."""
 import json
 import pathlib
 import re
@@ -14,7 +16,8 @@ import yaml
 
 root = pathlib.Path(__file__).resolve().parent.parent / ".github/workflows"
 # The base loader keeps `on` a key and every value a string, as the runner reads them.
-flows = {p.stem: yaml.load(p.read_text(), Loader=yaml.BaseLoader) for p in root.glob("*.yml")}
+texts = {p.stem: p.read_text() for p in root.glob("*.yml")}
+flows = {flow: yaml.load(text, Loader=yaml.BaseLoader) for flow, text in texts.items()}
 cpack = root.parents[1] / "build/windows/CPackConfig.cmake"
 exes = re.search(r'^set\(CPACK_QUORVANE_EXES "(.+)"\)$', cpack.read_text() if cpack.exists() else "", re.M)
 if not exes:
@@ -39,6 +42,11 @@ def one(steps, action):
     """The one step of `steps` that uses `action`, or nothing when there are none or several."""
     found = [s for s in steps if s.get("uses", "").startswith(action + "@")]
     return found[0] if len(found) == 1 else {}
+
+
+def kinds(steps):
+    """What each step is: the action it uses, or "run"."""
+    return [s.get("uses", "").split("@")[0] or "run" for s in steps]
 
 
 def quiet(x, allowed_if=None):
@@ -69,20 +77,52 @@ matrix = suites.get("strategy", {}).get("matrix", {})
 private, public = images(matrix.get("image"))
 runs = [c for s in legs for c in commands(s)]
 msvc = [c for s in steps("windows", "msvc") for c in commands(s)]
-publish = steps("release", "publish")
-publishing = one(publish, "softprops/action-gh-release")
-attestation = one(publish, "actions/attest-build-provenance")
+attest, publish = steps("release", "attest"), steps("release", "publish")
+attestation = one(attest, "actions/attest-build-provenance")
 published = ["release/Quorvane-*-win64.zip", "release/Quorvane-*-win64.zip.sha256",
              "release/packaging/winget/*.yaml", "release/packaging/scoop/quorvane.json"]
-unzips = [shlex.split(c) for s in publish for c in commands(s) if c.startswith("unzip ")]
-# What leads to publishing: the build (and its own job and steps), the Windows legs, publish.
+unzips = [shlex.split(s["run"]) for s in attest if "run" in s]
+script = "\n".join(s.get("run", "") for s in publish).replace("\\\n", " ")
+gh = [shlex.split(line) for line in script.splitlines() if line.strip()]
+# What leads to publishing: the build (and its own job and steps), the Windows legs, attest
+# and publish.
 needed = [caller("release", "build"), caller("release", "windows-suites")]
-on_the_way = [jobs("release").get(n, {}) for n in needed + ["publish"]]
-on_the_way += list(jobs("build").values()) + steps("build", "release") + publish
+on_the_way = [jobs("release").get(n, {}) for n in needed + ["attest", "publish"]]
+on_the_way += list(jobs("build").values()) + steps("build", "release") + attest + publish
 on = {flow: flows.get(flow, {}).get("on", {}) for flow in ("windows", "release")}
+every_step = [s for flow in flows for job in jobs(flow) for s in steps(flow, job)]
+uses = re.findall(r"^[ -]*uses: (\S+)(.*)$", "\n".join(texts.values()), re.M)
+read = {"contents": "read"}
+granted = {("release", "attest"): {**read, "id-token": "write", "attestations": "write"},
+           ("release", "publish"): {"contents": "write"}}
+declared = list(flows.get("build", {}).get("on", {}).get("workflow_call", {}).get("secrets", {}))
+by_name = {name: f"${{{{ secrets.{name} }}}}" for name in declared}
+calls = [j for flow in flows for j in jobs(flow).values() if j.get("uses", "").endswith("/build.yml")]
+signing = [s for s in steps("build", "release") if "release/build.sh" in s.get("run", "")]
+# Whatever could hold a secret: every step, every job but its steps and the secrets it passes
+# to a workflow it calls, and every workflow's env.
+holders = every_step + [f.get("env") for f in flows.values()] + [
+    {k: v for k, v in j.items() if k not in ("steps", "secrets")} for flow in flows for j in jobs(flow).values()]
 rules = {
-    "publish needs the build and the Windows legs":
-        set(needed) <= set(needs),
+    "attest needs the build and the Windows legs, and publish needs attest too":
+        set(needed) <= set(jobs("release").get("attest", {}).get("needs", []))
+        and set(needed + ["attest"]) <= set(needs),
+    "every action is GitHub's own (actions/), pinned by its commit, with its version in a comment":
+        all(u.startswith("./") or re.fullmatch(r"actions/[\w-]+@[0-9a-f]{40}", u)
+            and re.fullmatch(r" # v\d+\.\d+\.\d+", rest) for u, rest in uses),
+    "only attest may write attestations (and id-token), only publish contents; the rest read":
+        all(f.get("permissions") == read for f in flows.values())
+        and all(j.get("permissions", read) == granted.get((flow, name), read)
+                for flow in flows for name, j in jobs(flow).items()),
+    "no secrets: inherit; the release passes build.yml each secret it declares, by its own name":
+        all(c.get("secrets", {}) in ({}, by_name) for c in calls)
+        and jobs("release").get(caller("release", "build"), {}).get("secrets") == by_name,
+    "the secrets reach the one step that runs release/build.sh, and only those declared":
+        len(signing) == 1 and [x for x in holders if "secrets." in json.dumps(x)] == signing
+        and set(re.findall(r"secrets\.(\w+)", json.dumps(signing))) <= set(declared),
+    "every checkout leaves no token behind: persist-credentials false":
+        all(s.get("with", {}).get("persist-credentials") == "false"
+            for s in every_step if s.get("uses", "").startswith("actions/checkout@")),
     "each Windows leg downloads the bundle into the folder its steps run in":
         [(s.get("with", {}).get("name"), s.get("with", {}).get("path")) for s in download] == [("windows-bundle", bundle)],
     "each Windows leg runs desktop.exe, then run-suites.exe":
@@ -97,12 +137,17 @@ rules = {
         and "windows-11-arm" in public,
     "the msvc job builds the default targets and the tools":
         {"cmake --build --preset msvc", "cmake --build --preset msvc --target listener desktop run-suites"} <= set(msvc),
-    "publishing fails when a file pattern matches nothing":
-        publishing.get("with", {}).get("fail_on_unmatched_files") == "true",
-    "publishing attaches the zip, its .sha256 and the winget and Scoop manifests":
-        sorted(publishing.get("with", {}).get("files", "").split()) == sorted(published),
-    "the attestation covers those files and each program the zip ships, unzipped into exe/":
-        sorted(attestation.get("with", {}).get("subject-path", "").split())
+    "publish runs gh release create of the tag, failglob on, no nullglob, with the zip, its"
+    " .sha256 and the winget and Scoop manifests, and the version's notes":
+        kinds(publish) == ["actions/download-artifact", "run"] and gh[:1] == [["shopt", "-s", "failglob"]]
+        and "nullglob" not in script and len(gh) == 2 and sorted(gh[1][9:]) == sorted(published)
+        and gh[1][:9] == ["gh", "release", "create", "$TAG", "--verify-tag", "--repo",
+                          "$GITHUB_REPOSITORY", "--notes-file", "release/release-notes.md"]
+        and publish[1].get("env") == {"GH_TOKEN": "${{ github.token }}", "TAG": "${{ github.ref_name }}"},
+    "attest runs the download, the unzip of each program the zip ships into exe/, and the"
+    " attestation of those and the published files":
+        kinds(attest) == ["actions/download-artifact", "run", "actions/attest-build-provenance"]
+        and sorted(attestation.get("with", {}).get("subject-path", "").split())
         == sorted(published + [f"exe/{e}" for e in exes])
         and unzips == [["unzip", "-j", published[0], *[f"*/{e}" for e in exes], "-d", "exe"]],
     "windows.yml runs on pushes to branches, not tags, and on pull requests":
