@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Lays out, around the Quorvane.exe and QuorvaneW.exe of a release zip, what the Windows suites
-# need, so that a Windows machine runs them as it is: the test program, the stand-in whose
-# broadcast fails, the tools (run-suites.exe runs every suite), the examples, and the NSIS and
-# MSI installers, made here from those same exes. The windows preset builds the rest.
+# Lays out, around each program of a release zip (as the build lists them), what the Windows
+# suites need, so that a Windows machine runs them as it is: the test program, the stand-in
+# whose broadcast fails, the tools (run-suites.exe runs every suite), the examples, and the
+# NSIS and MSI installers, made here from those same exes. The windows preset builds the rest.
 #
 #   bash release/bundle.sh [ZIP [OUT]]   ZIP: the one in build/windows; OUT: build/bundle
 set -euo pipefail
@@ -21,16 +21,17 @@ mkdir -p "$out"
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
 cmake -E chdir "$unpacked" cmake -E tar xf "$(realpath "$zip")"
-for exe in Quorvane.exe QuorvaneW.exe; do
-  cp "$unpacked"/Quorvane-*-win64/$exe "$out/$exe"
+exes=$(cut -d' ' -f1 $build/programs.txt)
+for exe in $exes; do
+  cp "$unpacked"/Quorvane-*-win64/"$exe" "$out/$exe"
   # The copy, against the zip's own entry as the zip library reads it (CRC checked).
   python3 -c 'import sys, zipfile
 zip = zipfile.ZipFile(sys.argv[1])
 [name] = [n for n in zip.namelist() if n.endswith("/" + sys.argv[2])]
-sys.stdout.buffer.write(zip.read(name))' "$zip" $exe | cmp - "$out/$exe"
+sys.stdout.buffer.write(zip.read(name))' "$zip" "$exe" | cmp - "$out/$exe"
 done
 cp $build/{windows_test,failing_broadcast,listener,desktop,run-suites}.exe \
   $build/{mytool-home.cmd,mytool.nsi,mytool.wxs,mytool.txt} "$out"
 (cd "$out" && makensis -V2 mytool.nsi && wixl -a x64 -o mytool.msi mytool.wxs)
-echo "bundle: $out, around the Quorvane.exe and QuorvaneW.exe of $(basename "$zip")" \
-  "($(sha256sum <"$out/Quorvane.exe" | cut -c1-16)…, $(sha256sum <"$out/QuorvaneW.exe" | cut -c1-16)…)"
+echo "bundle: $out, around these programs of $(basename "$zip"):" \
+  "$(for exe in $exes; do echo "$exe $(sha256sum <"$out/$exe" | cut -c1-16)…"; done | paste -sd ' ')"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Prints the size, imported DLLs, subsystem and security flags of a Windows executable, and
 # fails when it is over 20 KiB, imports anything beyond KERNEL32, USER32 and msvcrt, lacks
-# ASLR, high-entropy VA or NX, or is not of the subsystem its name says (a name ending in
-# W.exe, as QuorvaneW.exe: GUI, 2; any other: console, 3); then checks its manifest's
+# ASLR, high-entropy VA or NX, or is not of the subsystem the build lists it with in the
+# programs.txt beside it (gui: 2; console, or not listed: 3); then checks its manifest's
 # structure (check-exe-manifest.py), unless --headers-only (the benchmark's look at whatever
 # program it times).
 #
@@ -17,8 +17,9 @@ headers=$(x86_64-w64-mingw32-objdump -p "$exe")
 size=$(stat -c %s "$exe")
 imports=$(sed -n 's/^\s*DLL Name: //p' <<<"$headers" | sort -f | paste -sd ' ')
 subsystem=$(sed -n 's/^Subsystem\s*0*\([0-9]*\).*/\1/p' <<<"$headers")
+listed=$(awk -v exe="$(basename "$exe")" '$1 == exe {print $2}' "$(dirname "$exe")/programs.txt" 2>/dev/null)
 wanted=3
-[[ $(basename "$exe") != *W.exe ]] || wanted=2
+[[ $listed != gui ]] || wanted=2
 flags=$(sed -n '/^DllCharacteristics/,/^[A-Z]/p' <<<"$headers" | grep -oE 'HIGH_ENTROPY_VA|DYNAMIC_BASE|NX_COMPAT' | sort | paste -sd ' ')
 
 printf 'file:    %s\nsize:    %d bytes (limit %d)\nimports: %s\nsubsystem: %s (wanted %s)\nflags:   %s\n' \

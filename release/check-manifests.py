@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """Checks the winget and Scoop manifests that the package build wrote for a zip: they parse,
-carry every field a package manager needs, and name the zip by the hash in its .sha256.
+carry every field a package manager needs, name the zip by the hash in its .sha256, and each
+program the zip holds.
 
     check-manifests.py ZIP PACKAGING_DIR RELEASE_URL HOMEPAGE_URL
 """
 import json
 import pathlib
 import sys
+import zipfile
 
 import yaml
 
@@ -16,7 +18,7 @@ sha256 = zip_path.with_name(zip_path.name + ".sha256").read_text().split()[0].lo
 folder = zip_path.name.removesuffix(".zip")
 version = folder.split("-")[1]
 url = f"{release_url.rstrip('/')}/{zip_path.name}"
-exes = ["Quorvane.exe", "QuorvaneW.exe"]
+exes = sorted(n.split("/")[-1] for n in zipfile.ZipFile(zip_path).namelist() if n.endswith(".exe"))
 failures = []
 
 
@@ -48,7 +50,7 @@ expect("locale ManifestType", locale.get("ManifestType"), "defaultLocale")
 for field, wanted in [("PackageLocale", "en-US"), ("PackageName", "Quorvane"),
                       ("License", "MIT"), ("PackageUrl", homepage)]:
     expect(f"locale {field}", locale.get(field), wanted)
-expect("locale Description names", [e for e in exes if e in locale.get("Description", "")], exes)
+expect("locale Description lacks", [e for e in exes if e not in locale.get("Description", "")], [])
 for field in ("Publisher", "ShortDescription"):
     if not locale.get(field):
         failures.append(f"locale {field} is missing")
@@ -57,9 +59,9 @@ installer = winget("installer")
 expect("installer ManifestType", installer.get("ManifestType"), "installer")
 expect("installer InstallerType", installer.get("InstallerType"), "zip")
 expect("installer NestedInstallerType", installer.get("NestedInstallerType"), "portable")
-expect("installer NestedInstallerFiles", installer.get("NestedInstallerFiles"),
-       [{"RelativeFilePath": f"{folder}\\{exe}", "PortableCommandAlias": exe[:-4].lower()}
-        for exe in exes])
+expect("installer NestedInstallerFiles", sorted(installer.get("NestedInstallerFiles") or [], key=str),
+       sorted(({"RelativeFilePath": f"{folder}\\{exe}", "PortableCommandAlias": exe[:-4].lower()}
+               for exe in exes), key=str))
 entries = installer.get("Installers") or [{}]
 expect("installer count", len(entries), 1)
 expect("installer Architecture", entries[0].get("Architecture"), "x64")
@@ -68,9 +70,9 @@ expect("installer InstallerSha256", str(entries[0].get("InstallerSha256")).lower
 
 scoop = json.loads((packaging / "scoop" / "quorvane.json").read_text())
 for field, wanted in [("version", version), ("homepage", homepage), ("license", "MIT"),
-                      ("url", url), ("hash", sha256), ("extract_dir", folder),
-                      ("bin", exes)]:
+                      ("url", url), ("hash", sha256), ("extract_dir", folder)]:
     expect(f"scoop {field}", scoop.get(field), wanted)
+expect("scoop bin", sorted(scoop.get("bin") or []), exes)
 for field in ("description", "checkver", "autoupdate"):
     if not scoop.get(field):
         failures.append(f"scoop {field} is missing")

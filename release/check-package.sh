@@ -1,33 +1,34 @@
 #!/usr/bin/env bash
 # Makes the Windows release zip with its package-manager manifests and checks them: the
-# checksum file, that the zip holds exactly the built Quorvane.exe and QuorvaneW.exe, each with
-# its own checksum, the user's README and the licence, and that the manifests describe it.
+# checksum file, that the zip holds exactly the programs the build lists, each with its own
+# checksum, the user's README, which names each program and this version, and the licence,
+# and that the manifests describe it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/windows
 
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $build/CMakeCache.txt)
+exes=$(cut -d' ' -f1 $build/programs.txt)
 # Addresses of a test release; the manifests are only made when both are set.
-export QUORVANE_RELEASE_URL=https://example.org/quorvane/releases/download/v1.0.0
+export QUORVANE_RELEASE_URL=https://example.org/quorvane/releases/download/v$version
 export QUORVANE_HOMEPAGE_URL=https://example.org/quorvane
 rm -rf $build/packaging
 cmake --build --preset windows --target package
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $build/CMakeCache.txt)
 zip=Quorvane-$version-win64.zip
 (cd $build && sha256sum -c "$zip.sha256")
 
 listing=$(cd $build && cmake -E tar tf "$zip" | sort | paste -sd ' ')
-expected=$(printf "Quorvane-$version-win64/%s " LICENSE Quorvane.exe Quorvane.exe.sha256 \
-  QuorvaneW.exe QuorvaneW.exe.sha256 README.txt)
-expected=${expected% }
+expected=$(printf "Quorvane-$version-win64/%s\n" LICENSE README.txt $exes ${exes//.exe/.exe.sha256} |
+  sort | paste -sd ' ')
 [[ $listing == "$expected" ]] || { echo "FAIL: $zip holds: $listing"; exit 1; }
 
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
 (cd "$unpacked" && cmake -E tar xf "$OLDPWD/$build/$zip")
 folder=$unpacked/Quorvane-$version-win64
-for exe in Quorvane.exe QuorvaneW.exe; do
-  cmp "$folder/$exe" $build/$exe
-  [[ $(cat "$folder/$exe.sha256") == "$(cd "$folder" && sha256sum $exe)"$'\r' ]] ||
+for exe in $exes; do
+  cmp "$folder/$exe" "$build/$exe"
+  [[ $(cat "$folder/$exe.sha256") == "$(cd "$folder" && sha256sum "$exe")"$'\r' ]] ||
     { echo "FAIL: $exe.sha256 is not the exe's: $(cat "$folder/$exe.sha256")"; exit 1; }
 done
 # The user's README: the repository's up to its developers' section, without its comment lines,
@@ -46,6 +47,11 @@ if grep -niE 'apt-get|fuzz|SOURCE_DATE_EPOCH|osslsigncode|cmake|CONTRIBUTING' "$
   echo "FAIL: the zip's README speaks of developing Quorvane"
   exit 1
 fi
+for exe in $exes; do
+  grep -qF "$exe" "$readme" || { echo "FAIL: the README does not name $exe"; exit 1; }
+done
+! grep -noE 'Quorvane-[0-9.]+-win64' "$readme" | grep -v ":Quorvane-$version-win64$" ||
+  { echo "FAIL: the README names another version than $version"; exit 1; }
 cmp "$folder/LICENSE" LICENSE
 /usr/bin/python3 release/check-manifests.py $build/$zip $build/packaging \
   "$QUORVANE_RELEASE_URL" "$QUORVANE_HOMEPAGE_URL"

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the release twice from two clean clones of the last commit, in different folders,
 # a few seconds apart, with different time zones and umasks (and, as root, as another
-# user), and fails unless Quorvane.exe, QuorvaneW.exe, the zip and its .sha256 are the same to
-# the byte;
-# and checks that a tree with neither git history nor SOURCE_DATE_EPOCH makes no release.
+# user), and fails unless each program the build lists, the zip and its .sha256 are the same
+# to the byte; and checks that a tree with neither git history nor SOURCE_DATE_EPOCH makes
+# no release.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -34,7 +34,8 @@ sleep 3
 build "$work/two/a/longer/path" Pacific/Kiritimati 077 $other
 
 status=0
-for file in Quorvane.exe QuorvaneW.exe Quorvane-*-win64.zip Quorvane-*-win64.zip.sha256; do
+for file in $(cut -d' ' -f1 "$work/one/build/windows/programs.txt") Quorvane-*-win64.zip \
+            Quorvane-*-win64.zip.sha256; do
   a=$(cd "$work/one/build/windows" && ls $file)
   if cmp "$work/one/build/windows/$a" "$work/two/a/longer/path/build/windows/$a"; then
     printf '%-36s %s\n' "$a" "$(sha256sum <"$work/one/build/windows/$a" | cut -c1-16)…"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Signs the release by both paths, with throwaway keys, time-stamped by a throwaway server on
 # loopback: from a .pfx file, and through PKCS#11 with a key made inside a throwaway SoftHSM2
-# token, which never leaves it. For each: the signatures of Quorvane.exe and QuorvaneW.exe and
-# their time stamps verify, the signed programs pass the Windows output, delivery and resource
+# token, which never leaves it. For each: the signature of each program the build lists and
+# its time stamp verify, the signed programs pass the Windows output, delivery and resource
 # tests under Wine, and removing the signature gives back the unsigned build to the byte.
 # Then each fault stops the package build: a wrong password or PIN, a missing file or module,
 # a certificate that is not the key's, half the settings, or both paths at once; and the
@@ -10,6 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$PWD/build/windows
+exes=$(cut -d' ' -f1 "$build/programs.txt")
 work=$(mktemp -d)
 tsa=
 trap '[ -z "$tsa" ] || kill "$tsa"; rm -rf "$work"' EXIT
@@ -74,7 +75,7 @@ check_signed() {
   zip=$(cd "$dir" && ls Quorvane-*-win64.zip)
   (cd "$dir" && cmake -E tar xf "$zip" && sha256sum -c "$zip.sha256" >/dev/null)
   folder=$(echo "$dir"/Quorvane-*-win64)
-  for exe in Quorvane.exe QuorvaneW.exe; do
+  for exe in $exes; do
     osslsigncode verify -CAfile "$ca" -TSA-CAfile "$work/tsa/tsa.pem" -in "$folder/$exe" \
       >"$dir-verify.log" || { cat "$dir-verify.log"; echo "FAIL: $name: $exe: no valid signature"; exit 1; }
     for line in 'Message digest algorithm *: SHA256' 'Timestamp Server Signature verification: ok'; do
@@ -84,13 +85,13 @@ check_signed() {
     osslsigncode remove-signature -in "$folder/$exe" -out "$dir-unsigned-$exe" >/dev/null
     cmp "$dir-unsigned-$exe" "$build/$exe"
   done
-  echo "signed, $name: both programs in $zip verify against the test CA (SHA-256, RFC 3161" \
-    "time stamp), and removing each signature gives back the unsigned program to the byte"
+  echo "signed, $name:" $exes "in $zip verify against the test CA (SHA-256, RFC 3161 time" \
+    "stamp), and removing each signature gives back the unsigned program to the byte"
 
   QUORVANE_DIR=$(sh "$build/wine.sh" winepath -w "$folder" 2>/dev/null) \
     ctest --preset windows -R 'windows\.(Output|Delivery|Resources)' >"$dir-ctest.log" ||
     { cat "$dir-ctest.log"; echo "FAIL: $name: the signed programs fail the Windows tests"; exit 1; }
-  echo "signed, $name: both pass the output, delivery and resource tests under Wine:" \
+  echo "signed, $name: each passes the output, delivery and resource tests under Wine:" \
     "$(grep 'tests passed' "$dir-ctest.log")"
 }
 pfx=(QUORVANE_SIGN_PKCS12="$work/sign.p12" QUORVANE_SIGN_PASSWORD="$password")

@@ -27,6 +27,17 @@ set(url "${release_url}/${zip}")
 # Where the next version will be: this one's URL with its version left open.
 string(REPLACE "${version}" "$version" autoupdate_url "${url}")
 
+# Each program the zip holds: a winget command alias (its name in lower case) and a Scoop bin.
+set(nested "")
+set(bin "")
+foreach(exe ${CPACK_QUORVANE_EXES})
+  string(REGEX REPLACE "\\.exe$" "" alias "${exe}")
+  string(TOLOWER "${alias}" alias)
+  string(APPEND nested "\n  - RelativeFilePath: '${folder}\\${exe}'\n    PortableCommandAlias: ${alias}")
+  list(APPEND bin "\"${exe}\"")
+endforeach()
+list(JOIN bin ",\n        " bin)
+
 set(templates "${CMAKE_CURRENT_LIST_DIR}/packaging")
 set(out "${CPACK_PACKAGE_DIRECTORY}/packaging")
 foreach(file winget/Quorvane.Quorvane.yaml winget/Quorvane.Quorvane.installer.yaml

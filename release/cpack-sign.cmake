@@ -1,4 +1,4 @@
-# Run by CPack before it packs: signs the staged programs (Quorvane.exe and QuorvaneW.exe) with
+# Run by CPack before it packs: signs the staged programs (CPACK_QUORVANE_EXES) with
 # Authenticode (SHA-256), with an RFC 3161 time stamp when QUORVANE_SIGN_TIMESTAMP_URL is set,
 # by one of two paths:
 # - a .p12/.pfx file: QUORVANE_SIGN_PKCS12, with its password in QUORVANE_SIGN_PASSWORD;

@@ -1,5 +1,6 @@
-# The release: the zip with its checksum, reproducible to the byte, and, when asked for,
-# an Authenticode signature and package-manager manifests (see CONTRIBUTING.md).
+# The release, on Windows builds alone: the zip with its checksum, reproducible to the byte,
+# and, when asked for, an Authenticode signature and package-manager manifests (see
+# RELEASING.md).
 
 # Every time in the release comes from SOURCE_DATE_EPOCH as set when configuring, or else
 # from the last commit, so that any clean clone of a commit builds the same bytes.
@@ -18,7 +19,7 @@ if(NOT QUORVANE_EPOCH MATCHES "^[0-9]+$")
   message(STATUS "Neither SOURCE_DATE_EPOCH nor git history: the build's times are the clock's, "
                  "and the package target refuses to make a release")
   set(QUORVANE_EPOCH "")
-elseif(WIN32 AND NOT MSVC)
+elseif(NOT MSVC)
   # The MinGW linker stamps the PE header with SOURCE_DATE_EPOCH.
   set_property(TARGET ${programs} PROPERTY CXX_LINKER_LAUNCHER
     ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=${QUORVANE_EPOCH})
@@ -56,31 +57,16 @@ if(NOT written STREQUAL readme)
 endif()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/README.md)
 
-# A Windows user gets Quorvane.exe and QuorvaneW.exe, the README and licence side by side;
-# elsewhere the usual tree.
-if(WIN32)
-  install(TARGETS ${programs} RUNTIME DESTINATION . PERMISSIONS ${program_mode})
-  install(FILES ${user_readme} LICENSE DESTINATION . PERMISSIONS ${file_mode})
-else()
-  include(GNUInstallDirs)
-  install(TARGETS Quorvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-    PERMISSIONS ${program_mode})
-  install(FILES ${user_readme} LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR}
-    PERMISSIONS ${file_mode})
-endif()
+# The programs, the README and licence side by side.
+install(TARGETS ${programs} RUNTIME DESTINATION . PERMISSIONS ${program_mode})
+install(FILES ${user_readme} LICENSE DESTINATION . PERMISSIONS ${file_mode})
 
 set(CPACK_GENERATOR ZIP)
-if(WIN32)
-  set(CPACK_PACKAGE_FILE_NAME Quorvane-${PROJECT_VERSION}-win64)
-else()
-  set(CPACK_PACKAGE_FILE_NAME Quorvane-${PROJECT_VERSION}-${CMAKE_SYSTEM_NAME})
-endif()
+set(CPACK_PACKAGE_FILE_NAME Quorvane-${PROJECT_VERSION}-win64)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 set(CPACK_QUORVANE_EPOCH ${QUORVANE_EPOCH})
-# The programs that signing and hashing act on, as the zip holds them.
-if(WIN32)
-  list(TRANSFORM programs APPEND .exe OUTPUT_VARIABLE CPACK_QUORVANE_EXES)
-endif()
+# The programs that signing, hashing and the manifests act on, as the zip holds them.
+list(TRANSFORM programs APPEND .exe OUTPUT_VARIABLE CPACK_QUORVANE_EXES)
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/release/cpack-epoch.cmake)
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/release/cpack-sign.cmake
                             ${PROJECT_SOURCE_DIR}/release/cpack-exe-hash.cmake)

@@ -17,8 +17,6 @@ echo "$lint"
 grep -q '^Checking [1-9][0-9]* workflow file' <<<"$lint" || { echo "FAIL: no workflow linted"; exit 1; }
 git ls-files -z '*.sh' '*.sh.in' .ci/run | xargs -0 shellcheck -S warning
 echo "shellcheck: $(git ls-files '*.sh' '*.sh.in' .ci/run | wc -l) scripts, no warning"
-# check-workflows.py reads the programs from the configured build.
-cmake --preset windows >/dev/null
 python3 tests/check-workflows.py
 
 for preset in native asan fuzz; do
@@ -34,12 +32,12 @@ cmake --build --preset windows
 ctest --preset windows -R '^windows\.suites$'
 python3 tests/check-readme.py
 python3 tests/check-presets.py
-for exe in Quorvane.exe QuorvaneW.exe; do
-  bash release/check-exe.sh build/windows/$exe
+for exe in $(cut -d' ' -f1 build/windows/programs.txt); do
+  bash release/check-exe.sh "build/windows/$exe"
 done
 bash release/check-package.sh
 # Every Windows suite, each in its own process, by the runner the Windows jobs use, on the
-# bundle they get: made around the Quorvane.exe in the zip, with its own installers.
+# bundle they get: made around the programs in the zip, with its own installers.
 bash release/bundle.sh
 sh build/windows/wine.sh setup >/dev/null
 sh build/windows/wine.sh build/bundle/run-suites.exe

@@ -407,6 +407,9 @@ DWORD windows_build() {
 // where it ran, is never reported as passed.
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
+  for (const Program& p : kPrograms)
+    if (!GTEST_FLAG_GET(list_tests))
+      printf("under test: %s (%s)\n", program(p.name).c_str(), p.gui ? "GUI" : "console");
   int status = RUN_ALL_TESTS();
   const testing::UnitTest& run = *testing::UnitTest::GetInstance();
   if (run.test_to_run_count() == 0) {

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "programs.h"
+
 // Text mode turns each '\n' into "\r\n" on the way out.
 std::string crlf(const std::string& text);
 
@@ -21,12 +23,13 @@ std::string quote(const std::string& arg);
 // A file in the folder this test was built in.
 std::string beside_test(const std::string& name);
 
-// The two programs under test: Quorvane.exe, and QuorvaneW.exe, the same linked for the GUI
-// subsystem.
-inline const char* const kPrograms[] = {"Quorvane.exe", "QuorvaneW.exe"};
+// The programs under test, as the build lists them: Quorvane.exe first, then the same module
+// linked otherwise, such as QuorvaneW.exe for the GUI subsystem.
+struct Program { const char* name; bool gui; };
+inline const Program kPrograms[] = {QUORVANE_PROGRAMS};
 
 // One of them: the one built beside this test, or the one in QUORVANE_DIR.
-std::string program(const std::string& name = kPrograms[0]);
+std::string program(const std::string& name = kPrograms[0].name);
 
 // A fresh folder, removed with what the test put in it.
 class Folder {

@@ -77,7 +77,7 @@ void expect_answer(const std::string& exe, const Case& c, const std::string& dir
 const char kVariable[] = "MYTOOL_HOME";
 
 struct Step {
-  const char* what;
+  std::string what;
   std::string command;  // run in the folder expect_steps is given
   DWORD status;
   bool broadcast;      // whether the windows hear of it
@@ -105,10 +105,10 @@ void expect_steps(const std::vector<Step>& steps, const std::string& dir = besid
 // Each test below runs both programs: the GUI-subsystem twin must answer as the console one.
 TEST(Output, AnswersEveryArgumentVector) {
   Folder empty;
-  for (const char* name : kPrograms) {
-    SCOPED_TRACE(name);
+  for (const Program& p : kPrograms) {
+    SCOPED_TRACE(p.name);
     for (const Case& c : cases())
-      expect_answer(program(name), c, empty.path());
+      expect_answer(program(p.name), c, empty.path());
   }
 }
 
@@ -125,12 +125,12 @@ TEST(Delivery, OnlyBroadcastReachesTheWindows) {
   };
   Folder empty;
   ForeignBroadcasts others;
-  for (const char* name : kPrograms) {
+  for (const Program& p : kPrograms) {
     for (const Case& c : runs) {
-      SCOPED_TRACE(name + (" " + label(c)));
+      SCOPED_TRACE(p.name + (" " + label(c)));
       // Shells, terminals and editors register Unicode classes: the system converts for them.
       Listeners ansi(3, Behaviour::kHealthy), unicode(3, Behaviour::kHealthy, Charset::kUnicode);
-      Outcome o = run(program(name), c.args, empty.path());
+      Outcome o = run(program(p.name), c.args, empty.path());
       EXPECT_EQ(o.out, crlf(text(c.answer)));
       EXPECT_EQ(o.status, static_cast<DWORD>(exit_status(c.answer)));
       size_t expected = c.answer == Answer::kBroadcast ? 1 : 0;
@@ -151,10 +151,10 @@ TEST(Wildcards, PatternsAreExpandedWhereTheProgramRuns) {
       {{"/?"}, Answer::kUsage},          // unless the drive's root has one-letter names
       {{"-?"}, Answer::kUsage},
   };
-  for (const char* name : kPrograms) {
-    SCOPED_TRACE(name);
+  for (const Program& p : kPrograms) {
+    SCOPED_TRACE(p.name);
     for (const Case& c : runs)
-      expect_answer(program(name), c, folder.path());
+      expect_answer(program(p.name), c, folder.path());
   }
 
   // "/?" is rooted: a one-character name at the root of the drive turns it into that name.
@@ -163,9 +163,9 @@ TEST(Wildcards, PatternsAreExpandedWhereTheProgramRuns) {
   ASSERT_TRUE(CreateDirectoryA(name.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
       << "cannot make " << name << ": error " << GetLastError();
   EXPECT_NE(answer_in(runs[5], folder.path()), Answer::kUsage);
-  for (const char* name : kPrograms) {
-    SCOPED_TRACE(name);
-    expect_answer(program(name), runs[5], folder.path());
+  for (const Program& p : kPrograms) {
+    SCOPED_TRACE(p.name);
+    expect_answer(program(p.name), runs[5], folder.path());
   }
   RemoveDirectoryA(name.c_str());
 }
@@ -173,12 +173,12 @@ TEST(Wildcards, PatternsAreExpandedWhereTheProgramRuns) {
 // Output that cannot be written is lost quietly; the broadcast still happens.
 TEST(Delivery, UnwritableStandardOutputStillBroadcasts) {
   Folder empty;
-  for (const char* name : kPrograms) {
+  for (const Program& p : kPrograms) {
     for (Stdout mode : {Stdout::kClosed, Stdout::kBrokenPipe}) {
-      SCOPED_TRACE(name + std::string(mode == Stdout::kClosed ? ": no standard output"
+      SCOPED_TRACE(p.name + std::string(mode == Stdout::kClosed ? ": no standard output"
                                                               : ": pipe with no reader"));
       Listeners listeners(2, Behaviour::kHealthy);
-      Outcome o = run(program(name), {"/broadcast"}, empty.path(), mode);
+      Outcome o = run(program(p.name), {"/broadcast"}, empty.path(), mode);
       EXPECT_EQ(o.err, "");
       EXPECT_EQ(o.status, 0u);
       expect_environment_changes(listeners.stop());
@@ -189,7 +189,8 @@ TEST(Delivery, UnwritableStandardOutputStillBroadcasts) {
 // What Windows reads from the file before the program runs: the manifest, where Windows
 // looks for it, and the version, under each program's own name.
 TEST(Resources, ManifestAndVersionAreEmbedded) {
-  for (std::string name : kPrograms) {
+  for (const Program& p : kPrograms) {
+    std::string name = p.name;
     SCOPED_TRACE(name);
     std::string exe_path = program(name);
     HMODULE exe = LoadLibraryExA(exe_path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
@@ -226,17 +227,17 @@ TEST(Resources, ManifestAndVersionAreEmbedded) {
 
 // Started by a program with no console (msiexec, a GUI installer, Explorer), a console
 // program gets one of its own, whose window flashes up, unless Windows honours the
-// manifest's request for none: from build 26100 on. QuorvaneW.exe, a GUI program, never
+// manifest's request for none: from build 26100 on. A GUI program, as QuorvaneW.exe, never
 // gets one.
 TEST(Console, OnlyOlderWindowsGiveOneWhenStartedWithoutOne) {
   FreeConsole();  // this test is now such a program
-  for (const char* name : kPrograms) {
-    bool console = std::string(name) == "Quorvane.exe" && windows_build() < 26100;
-    SCOPED_TRACE(name + std::string(console ? " gets a console" : " gets none"));
+  for (const Program& p : kPrograms) {
+    bool console = !p.gui && windows_build() < 26100;
+    SCOPED_TRACE(p.name + std::string(console ? " gets a console" : " gets none"));
     Listeners hung(1, Behaviour::kHung);  // holds the broadcast while the console is looked for
     bool attached = false;
     DWORD error = 0;
-    Outcome o = run_command(quote(program(name)) + " /broadcast", Folder().path(),
+    Outcome o = run_command(quote(program(p.name)) + " /broadcast", Folder().path(),
                             Stdout::kPipe, 30, 0, [&](DWORD pid) {
                               attached = AttachConsole(pid);
                               error = attached ? 0 : GetLastError();
@@ -300,10 +301,12 @@ TEST(Faults, BoundedRunEndsTheWholeTree) {
 
 TEST(Examples, CmdScript) {
   // The same script with an argument Quorvane does not know takes its failure branch, and so
-  // does the script beside a Quorvane.exe whose broadcast fails. cmd waits for QuorvaneW.exe,
-  // a GUI program, too, and takes its status; outside a script, start /wait does.
+  // does the script beside a Quorvane.exe whose broadcast fails. cmd waits for each program,
+  // a GUI program too, and takes its status; outside a script, start /wait does.
   const std::string script = read_file(beside_test("mytool-home.cmd"));
-  auto variant = [&](const char* name, std::string exe, std::string option) {
+  std::vector<std::string> made;
+  auto variant = [&](const std::string& name, std::string exe, std::string option) {
+    made.push_back(name);
     const std::string call = "Quorvane.exe\" /broadcast";
     std::string text = script;
     size_t at = text.find(call);
@@ -319,24 +322,27 @@ TEST(Examples, CmdScript) {
         << "copying " << beside_test(from) << ": error " << GetLastError();
   }
   const std::string fails = "Could not tell running programs about MYTOOL_HOME";
+  const std::string home = "C:\\Tools\\MyTool";
   // Run from another folder: the script finds the Quorvane.exe beside itself.
-  expect_steps({
-      {"as written", "cmd.exe /c " + quote(beside_test("mytool-home.cmd")), 0, true,
-       "C:\\Tools\\MyTool", crlf(text(Answer::kBroadcast))},
-      {"wrong argument", variant("wrong-argument.cmd", "Quorvane.exe", "/broadcast:now"), 2,
-       false, "C:\\Tools\\MyTool", fails},
-      {"QuorvaneW.exe", variant("gui.cmd", "QuorvaneW.exe", "/broadcast"), 0, true,
-       "C:\\Tools\\MyTool", ""},
-      {"QuorvaneW.exe, wrong argument", variant("gui-wrong.cmd", "QuorvaneW.exe", "/bogus"), 2,
-       false, "C:\\Tools\\MyTool", fails},
-      {"cmd /c", "cmd.exe /c " + quote(program()) + " /bogus", 2, false, "C:\\Tools\\MyTool",
+  std::vector<Step> steps = {
+      {"as written", "cmd.exe /c " + quote(beside_test("mytool-home.cmd")), 0, true, home,
+       crlf(text(Answer::kBroadcast))},
+      {"cmd /c", "cmd.exe /c " + quote(program()) + " /bogus", 2, false, home,
        crlf(text(Answer::kIncorrect))},
-      {"start /wait", "cmd.exe /c start \"\" /wait " + quote(program(kPrograms[1])) + " /bogus", 2,
-       false, "C:\\Tools\\MyTool", ""},
       {"failing broadcast", "cmd.exe /c " + quote(failing.path() + "\\mytool-home.cmd"), 1,
-       false, "C:\\Tools\\MyTool", fails},
-  }, Folder().path());
-  for (const char* name : {"wrong-argument.cmd", "gui.cmd", "gui-wrong.cmd"})
+       false, home, fails},
+  };
+  for (const Program& p : kPrograms) {
+    std::string name = p.name;
+    steps.push_back({name, variant(name + ".cmd", name, "/broadcast"), 0, true, home, ""});
+    steps.push_back({name + ", wrong argument", variant(name + "-wrong.cmd", name, "/broadcast:now"),
+                     2, false, home, fails});
+    if (p.gui)
+      steps.push_back({name + ", start /wait", "cmd.exe /c start \"\" /wait " +
+                       quote(program(name)) + " /bogus", 2, false, home, ""});
+  }
+  expect_steps(steps, Folder().path());
+  for (const std::string& name : made)
     DeleteFileA(beside_test(name).c_str());
 }
 
