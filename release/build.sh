@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds a release the way CONTRIBUTING.md's "Verify a release" says, on Debian 12: the zip and
+# Builds a release the way RELEASING.md's "Verify a release" says, on Debian 12: the zip and
 # its .sha256 in build/windows/, signed when QUORVANE_SIGN_PKCS12 and QUORVANE_SIGN_PASSWORD,
 # or the QUORVANE_SIGN_PKCS11_* settings, are set (see release/cpack-sign.cmake), with
 # winget and Scoop manifests when QUORVANE_RELEASE_URL and
