@@ -59,7 +59,8 @@ installer = winget("installer")
 expect("installer ManifestType", installer.get("ManifestType"), "installer")
 expect("installer InstallerType", installer.get("InstallerType"), "zip")
 expect("installer NestedInstallerType", installer.get("NestedInstallerType"), "portable")
-expect("installer NestedInstallerFiles", sorted(installer.get("NestedInstallerFiles") or [], key=str),
+expect("installer NestedInstallerFiles",
+       sorted(installer.get("NestedInstallerFiles") or [], key=str),
        sorted(({"RelativeFilePath": f"{folder}\\{exe}", "PortableCommandAlias": exe[:-4].lower()}
                for exe in exes), key=str))
 entries = installer.get("Installers") or [{}]

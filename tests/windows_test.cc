@@ -102,7 +102,7 @@ void expect_steps(const std::vector<Step>& steps, const std::string& dir = besid
 
 }  // namespace
 
-// Each test below runs both programs: the GUI-subsystem twin must answer as the console one.
+// Each test below runs every program: the GUI-subsystem twin must answer as the console one.
 TEST(Output, AnswersEveryArgumentVector) {
   Folder empty;
   for (const Program& p : kPrograms) {
@@ -335,8 +335,8 @@ TEST(Examples, CmdScript) {
   for (const Program& p : kPrograms) {
     std::string name = p.name;
     steps.push_back({name, variant(name + ".cmd", name, "/broadcast"), 0, true, home, ""});
-    steps.push_back({name + ", wrong argument", variant(name + "-wrong.cmd", name, "/broadcast:now"),
-                     2, false, home, fails});
+    steps.push_back({name + ", wrong argument",
+                     variant(name + "-wrong.cmd", name, "/broadcast:now"), 2, false, home, fails});
     if (p.gui)
       steps.push_back({name + ", start /wait", "cmd.exe /c start \"\" /wait " +
                        quote(program(name)) + " /bogus", 2, false, home, ""});
