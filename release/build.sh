@@ -5,7 +5,8 @@
 # winget and Scoop manifests when QUORVANE_RELEASE_URL and
 # QUORVANE_HOMEPAGE_URL are, and the version's CHANGELOG entry as release-notes.md; then
 # prints the toolchain it was built with. Refuses a TAG that is not "v" and the project's
-# version, or whose version has no CHANGELOG entry.
+# version, while CHANGELOG.md has unreleased entries or none for that version, or while the
+# README's status still says Quorvane has not run on Windows (RELEASING.md's pre-tag edits).
 #
 #   bash release/build.sh [TAG]
 set -euo pipefail
@@ -18,11 +19,25 @@ if [[ -n ${1-} && $1 != "v$version" ]]; then
 fi
 mkdir -p build/windows
 notes=build/windows/release-notes.md
-awk -v heading="## [$version]" 'index($0, heading) == 1 {on = 1; next} /^## /{on = 0} on' \
-  CHANGELOG.md | sed '/./,$!d' >"$notes"
-if [[ -n ${1-} && ! -s $notes ]]; then
-  echo "FAIL: CHANGELOG.md has no entry for $version, the release's notes" >&2
-  exit 1
+section() {
+  awk -v heading="## [$1]" 'index($0, heading) == 1 {on = 1; next} /^## /{on = 0} on' CHANGELOG.md
+}
+section "$version" | sed '/./,$!d' >"$notes"
+if [[ -n ${1-} ]]; then
+  if section Unreleased | grep '^- ' >/dev/null; then
+    echo "FAIL: CHANGELOG.md still has entries under [Unreleased]: name them $version first" >&2
+    exit 1
+  fi
+  if [[ ! -s $notes ]]; then
+    echo "FAIL: CHANGELOG.md has no entry for $version, the release's notes" >&2
+    exit 1
+  fi
+  # A published zip's README can never be corrected: it must not deny the Windows runs
+  # that publishing waits for.
+  if grep -q 'has not yet run on Windows' README.md; then
+    echo "FAIL: README.md's status still says Quorvane has not yet run on Windows" >&2
+    exit 1
+  fi
 fi
 # A workflow passes unset secrets as empty values: empty is unset.
 for name in QUORVANE_SIGN_PKCS12 QUORVANE_SIGN_PASSWORD QUORVANE_SIGN_PKCS11_MODULE \

@@ -74,7 +74,8 @@ for field, wanted in [("version", version), ("homepage", homepage), ("license", 
                       ("url", url), ("hash", sha256), ("extract_dir", folder)]:
     expect(f"scoop {field}", scoop.get(field), wanted)
 expect("scoop bin", sorted(scoop.get("bin") or []), exes)
-for field in ("description", "checkver", "autoupdate"):
+expect("scoop checkver", scoop.get("checkver"), "github")
+for field in ("description", "autoupdate"):
     if not scoop.get(field):
         failures.append(f"scoop {field} is missing")
 next_url = scoop.get("autoupdate", {}).get("url", "")

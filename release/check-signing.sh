@@ -6,7 +6,8 @@
 # tests under Wine, and removing the signature gives back the unsigned build to the byte.
 # Then each fault stops the package build: a wrong password or PIN, a missing file or module,
 # a certificate that is not the key's, half the settings, or both paths at once; and the
-# password and PIN are found in no file the builds leave. Needs the windows preset built.
+# password and PIN are found in no file the builds leave; and build.yml's signing step signs in
+# to a stand-in key service and signs for a tag alone. Needs the windows preset built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$PWD/build/windows
@@ -101,6 +102,60 @@ token=("${uncertified[@]}" QUORVANE_SIGN_CERTS="$work/chain.pem")
 check_signed "from a .pfx" "$work/cert.pem" "${pfx[@]}"
 check_signed "through PKCS#11" "$work/ca.pem" "${token[@]}"
 
+# The workflow's signing step, its commands and settings read from build.yml and given what the
+# runner would give them, in a clone (with what is not yet committed) carrying RELEASING.md's
+# pre-tag edits and a stand-in release/sign-in.sh: the token's module, a sign-in secret as PIN.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+clone=$work/clone
+git clone -q . "$clone" && git diff HEAD | git -C "$clone" apply --allow-empty
+sed -i "s/^## \[Unreleased\]$/&\n\n## [$version] - $(date +%F)/" "$clone/CHANGELOG.md"
+perl -0pi -e 'BEGIN { $s = shift } s/\*\*Status:.*?\n\n/$s\n\n/s' \
+  "$(sed -n '/^ *```markdown$/,/^ *```$/{//!s/^ *//p}' RELEASING.md)" "$clone/README.md"
+echo "echo $module >\"\$1/module\"; printf %s \"\$QUORVANE_SIGN_IN_SECRET\" >\"\$1/pin\"" \
+  "; touch $work/signed-in" >"$clone/release/sign-in.sh"
+cat >"$work/step.py" <<'PYTHON'
+import re, sys, yaml
+Context = type("Context", (dict,), {"__getattr__": dict.get})
+scope = {"inputs": Context(tag=sys.argv[1]), "secrets": Context(), "vars": Context(), "format": str.format,
+         "github": Context(server_url="https://github.com", repository="owner/quorvane")}
+for name, value in (setting.split("=", 1) for setting in sys.argv[2:]):
+    scope[name.split(".")[0]][name.split(".")[1]] = value
+step, = [s for s in yaml.safe_load(open(".github/workflows/build.yml"))["jobs"]["release"]["steps"]
+         if "release/build.sh" in s.get("run", "")]
+for name, value in step["env"].items():  # GitHub's && and || give an operand, as and and or do
+    print(f"{name}=" + re.sub(r"\$\{\{(.*?)\}\}", lambda m: str(eval(
+        m[1].replace("&&", " and ").replace("||", " or "), scope)), value), end="\0")
+print(step["run"], end="")
+PYTHON
+# step TAG SETTING... (vars.NAME=VALUE): runs the step for TAG; then each program in its zip is
+# signed for a tag, else the build's own, and sign-in.sh ran for a tag alone.
+step() {
+  local env exe
+  rm -rf "$clone/build" "$work/signed-in" "$work/step"
+  mapfile -d '' env < <(cd "$clone" && python3 "$work/step.py" "$@")
+  (cd "$clone" && env -i PATH="$PATH" HOME="$HOME" SOFTHSM2_CONF="$SOFTHSM2_CONF" \
+    "${env[@]:0:${#env[@]}-1}" bash -e -c "${env[-1]}") >"$work/step.log" 2>&1 ||
+    { cat "$work/step.log"; echo "FAIL: the workflow's signing step, tag '$1', failed"; exit 1; }
+  mkdir "$work/step" && (cd "$work/step" && cmake -E tar xf "$clone"/build/windows/Quorvane-*-win64.zip)
+  for exe in $exes; do
+    if [[ -n $1 ]]; then
+      osslsigncode verify -CAfile "$work/ca.pem" -TSA-CAfile "$work/tsa/tsa.pem" -in "$work"/step/*/"$exe"
+    else
+      cmp "$work"/step/*/"$exe" "$clone/build/windows/$exe"
+    fi >/dev/null || { echo "FAIL: the step for tag '$1' signed $exe, or not"; exit 1; }
+  done
+  [[ $([[ -e $work/signed-in ]] && echo ran) == "${1:+ran}" ]] ||
+    { echo "FAIL: the step for tag '$1' ran sign-in.sh, or not"; exit 1; }
+}
+settings=(secrets.QUORVANE_SIGN_IN_SECRET="$pin" vars.QUORVANE_SIGN_PKCS11_KEY="$key"
+          vars.QUORVANE_SIGN_CERTS="$(cat "$work/chain.pem")" "vars.$timestamp")
+step "v$version" "${settings[@]}"
+echo "workflow step, tag v$version: signed through the module and PIN that sign-in.sh gave:" $exes
+step "" "${settings[@]}" secrets.QUORVANE_SIGN_PFX_BASE64="$(base64 -w0 "$work/sign.p12")" \
+  secrets.QUORVANE_SIGN_PASSWORD="$password" secrets.QUORVANE_SIGN_PKCS11_PIN="$pin" \
+  vars.QUORVANE_SIGN_PKCS11_MODULE="$module"
+echo "workflow step, no tag, every signing setting there: nothing signed, no sign-in.sh run"
+
 # Each of these must stop the build with its reason, and leave no zip behind.
 status=0
 refuse() {
@@ -137,7 +192,7 @@ refuse "both paths at once" "not both" "${token[@]}" "${pfx[@]}"
 
 # The secrets went through private files that are gone: none is in any file left behind, in
 # the build tree or in what the package builds made.
-if grep -rlF -e "$password" -e "$pin" --exclude-dir=wineprefix "$build" "$work"; then
+if grep -rlF -e "$password" -e "$pin" --exclude-dir={wineprefix,clone} "$build" "$work" "$clone/build"; then
   echo "FAIL: the password or PIN is in the files above"
   status=1
 else

@@ -8,7 +8,8 @@ must be the whole file, or `<!-- quoted in part from PATH -->`, which must be wh
 of it. The output block follows `<!-- checked: the output of /broadcast -->`, the status
 table `<!-- checked: the exit statuses -->`; both are compared with src/quorvane.cc, each
 status's row with the line (and the usage text) that the program writes right before
-returning it.
+returning it. The paragraph after `<!-- checked: each program's subsystem -->` names each program
+in build/windows/programs.txt (the windows preset's) as a console or a Windows (GUI) program.
 """
 import ast
 import pathlib
@@ -66,9 +67,16 @@ for value, name in statuses.items():
     if missing:
         failures.append(f"README.md's row for status {value} ({name}) does not name {missing}")
 
+said = re.search(r"<!-- checked: each program's subsystem -->\n(.*?)\n\n", readme, re.S)
+claims = {name: "gui" if "(GUI)" in kind else "console" for name, kind in re.findall(
+    r"`(\w+\.exe)`, (a console program|[^,]*Windows\s+\(GUI\) program)", said[1] if said else "")}
+built = dict(line.split() for line in (root / "build/windows/programs.txt").read_text().splitlines())
+if claims != built:
+    failures.append(f"README.md says the programs are {claims}; the build made {built}")
+
 for failure in failures:
     print("FAIL:", failure)
 if failures or not count:
     sys.exit(1)
 print(f"README.md and CONTRIBUTING.md: {count} quoted examples match their files; the output "
-      f"of /broadcast and the exit statuses {sorted(statuses)} match the program")
+      f"of /broadcast, the exit statuses {sorted(statuses)} and the subsystems {built} match")

@@ -72,7 +72,7 @@ private, public = images(matrix.get("image"))
 runs = [c for s in legs for c in commands(s)]
 msvc = [c for s in steps("windows", "msvc") for c in commands(s)]
 attest, publish = steps("release", "attest"), steps("release", "publish")
-attestation = one(attest, "actions/attest-build-provenance")
+attestation = one(attest, "actions/attest")
 published = ["release/Quorvane-*-win64.zip", "release/Quorvane-*-win64.zip.sha256",
              "release/packaging/winget/*.yaml", "release/packaging/scoop/quorvane.json"]
 unzips = [shlex.split(s["run"]) for s in attest if "run" in s]
@@ -93,6 +93,7 @@ declared = list(flows.get("build", {}).get("on", {}).get("workflow_call", {}).ge
 by_name = {name: f"${{{{ secrets.{name} }}}}" for name in declared}
 calls = [j for flow in flows for j in jobs(flow).values() if j.get("uses", "").endswith("/build.yml")]
 signing = [s for s in steps("build", "release") if "release/build.sh" in s.get("run", "")]
+settings = re.findall(r"\$\{\{[^}]*\b(?:vars|secrets)\.[^}]*\}\}", texts.get("build", ""))
 # Whatever could hold a secret: every step, every job but its steps and the secrets it passes
 # to a workflow it calls, and every workflow's env.
 holders = every_step + [f.get("env") for f in flows.values()] + [
@@ -108,9 +109,14 @@ rules = {
         all(f.get("permissions") == read for f in flows.values())
         and all(j.get("permissions", read) == granted.get((flow, name), read)
                 for flow in flows for name, j in jobs(flow).items()),
-    "no secrets: inherit; the release passes build.yml each secret it declares, by its own name":
-        all(c.get("secrets", {}) in ({}, by_name) for c in calls)
+    "a change's build is called with nothing; the release passes each secret build.yml declares,"
+    " by its own name":
+        len(calls) == 2 and set(jobs("windows").get(caller("windows", "build"), {})) == {"uses"}
         and jobs("release").get(caller("release", "build"), {}).get("secrets") == by_name,
+    "a build without a tag sees no signing setting and installs nothing for signing":
+        settings and all(re.fullmatch(r"\$\{\{ inputs\.tag && (vars|secrets)\.\w+ \|\| '' \}\}", s)
+                         for s in settings)
+        and not re.search(r"setup\.sh[ \t]+[^\s&|;]", texts.get("build", "")),
     "the secrets reach the one step that runs release/build.sh, and only those declared":
         len(signing) == 1 and [x for x in holders if "secrets." in json.dumps(x)] == signing
         and set(re.findall(r"secrets\.(\w+)", json.dumps(signing))) <= set(declared),
@@ -140,7 +146,7 @@ rules = {
         and publish[1].get("env") == {"GH_TOKEN": "${{ github.token }}", "TAG": "${{ github.ref_name }}"},
     "attest runs the download, the unzip of every program in the zip into exe/, and the"
     " attestation of those and the published files":
-        kinds(attest) == ["actions/download-artifact", "run", "actions/attest-build-provenance"]
+        kinds(attest) == ["actions/download-artifact", "run", "actions/attest"]
         and sorted(attestation.get("with", {}).get("subject-path", "").split())
         == sorted(published + ["exe/*.exe"])
         and unzips == [["unzip", "-j", published[0], "*/*.exe", "-d", "exe"]],
