@@ -1,9 +1,11 @@
-; Installs MyTool for the current user, sets the user variable MYTOOL_HOME and tells
-; running programs about it with Quorvane; uninstalling removes the variable and tells
-; them again. Build it with Quorvane.exe and mytool.txt beside this script:
+; Installs MyTool for the current user, sets the user variable MYTOOL_HOME, adds the install
+; folder to the user's PATH, and tells running programs about both with Quorvane;
+; uninstalling takes both away and tells them again. Build it with Quorvane.exe and
+; mytool.txt beside this script:
 ;   makensis mytool.nsi
 Unicode true
 Target amd64-unicode
+!include LogicLib.nsh
 Name "MyTool"
 OutFile "mytool-setup.exe"
 ; Per user: HKCU\Environment needs no administrator.
@@ -13,13 +15,124 @@ InstallDir "$LOCALAPPDATA\MyTool"
 ; Runs Quorvane hidden, its output into the log. A broadcast reaches only the windows on
 ; the caller's desktop, in the caller's session: so it runs here, in the user's own
 ; installer, never from a service or the SYSTEM account. A failed broadcast is worth a
-; line in the log, not a failed install: the variable is set either way.
+; line in the log, not a failed install: the variables are set either way.
 !macro Broadcast
   nsExec::ExecToLog '"$INSTDIR\Quorvane.exe" /broadcast'
   Pop $0
   StrCmp $0 "0" +2
-    DetailPrint "Quorvane could not tell running programs about MYTOOL_HOME (status $0)"
+    DetailPrint "Quorvane could not tell running programs about MYTOOL_HOME and PATH (status $0)"
 !macroend
+
+; NSIS's strings hold NSIS_MAX_STRLEN - 1 characters, and a longer value may come back cut to
+; that length without an error: a PATH that long is never edited.
+!define /math PATH_LIMIT ${NSIS_MAX_STRLEN} - 1
+
+; Reading and splitting the user's PATH, for the installer and ("un.") the uninstaller.
+!macro PathFunctions un
+  ; $R0: the user's PATH as stored, every %VAR% unexpanded; $R2: "absent", "read", or "" when
+  ; it cannot be read whole (too long for NSIS's strings, or not a string).
+  Function ${un}ReadPath
+    StrCpy $R0 ""
+    StrCpy $R2 "absent"
+    StrCpy $R3 0
+    ${Do}
+      EnumRegValue $R4 HKCU "Environment" $R3
+      ${If} $R4 == "Path"
+        ClearErrors
+        ReadRegStr $R0 HKCU "Environment" "Path"
+        StrLen $R4 $R0
+        StrCpy $R2 "read"
+        ${If} ${Errors}
+        ${OrIf} $R4 >= ${PATH_LIMIT}
+          StrCpy $R2 ""  ; unreadable, or perhaps cut: never to be written back
+        ${EndIf}
+        ${Break}
+      ${EndIf}
+      IntOp $R3 $R3 + 1
+    ${LoopUntil} $R4 == ""
+  FunctionEnd
+
+  ; $R3: the entries of $R0 but empty ones and those equal to $R1, ignoring letter case and a
+  ; trailing backslash, each as it was and in order; $R4: how many equal $R1.
+  Function ${un}PathWithout
+    StrCpy $R3 ""
+    StrCpy $R4 0
+    StrCpy $R5 "$R0;"
+    ${Do}
+      StrCpy $R6 0
+      ${Do}
+        StrCpy $R7 $R5 1 $R6
+        ${IfThen} $R7 == ";" ${|} ${Break} ${|}
+        IntOp $R6 $R6 + 1
+      ${Loop}
+      StrCpy $R7 $R5 $R6
+      IntOp $R6 $R6 + 1
+      StrCpy $R5 $R5 "" $R6
+      StrCpy $R8 $R7 "" -1
+      ${If} $R8 == "\"
+        StrCpy $R8 $R7 -1
+      ${Else}
+        StrCpy $R8 $R7
+      ${EndIf}
+      ${If} $R7 == ""
+      ${ElseIf} $R8 == $R1
+        IntOp $R4 $R4 + 1
+      ${ElseIf} $R3 == ""
+        StrCpy $R3 $R7
+      ${Else}
+        StrCpy $R3 "$R3;$R7"
+      ${EndIf}
+    ${LoopUntil} $R5 == ""
+  FunctionEnd
+!macroend
+!insertmacro PathFunctions ""
+!insertmacro PathFunctions "un."
+
+; Adds $INSTDIR at the end of the user's PATH, unless it is there already, keeping every other
+; entry as it was. Written as REG_EXPAND_SZ, whatever it was, so that %VAR% entries still work.
+Function AddToPath
+  Call ReadPath
+  ${If} $R2 != ""
+    StrCpy $R1 $INSTDIR
+    Call PathWithout
+    ${If} $R4 > 0
+      Return
+    ${EndIf}
+    StrCpy $R5 $R0 "" -1
+    ${If} $R0 == ""
+      StrCpy $R3 $INSTDIR
+    ${ElseIf} $R5 == ";"
+      StrCpy $R3 "$R0$INSTDIR"
+    ${Else}
+      StrCpy $R3 "$R0;$INSTDIR"
+    ${EndIf}
+    StrLen $R4 $R3
+    ${If} $R4 < ${PATH_LIMIT}
+      WriteRegExpandStr HKCU "Environment" "Path" $R3
+      Return
+    ${EndIf}
+  ${EndIf}
+  DetailPrint "Your PATH is too long for this installer to change: add $INSTDIR to it yourself"
+FunctionEnd
+
+; Takes every entry equal to $INSTDIR out of the user's PATH, and the value itself when
+; nothing is left.
+Function un.RemoveFromPath
+  Call un.ReadPath
+  ${If} $R2 == ""
+    DetailPrint "Your PATH is too long for this uninstaller to change: remove $INSTDIR from it yourself"
+    Return
+  ${EndIf}
+  StrCpy $R1 $INSTDIR
+  Call un.PathWithout
+  ${If} $R4 == 0
+    Return
+  ${ElseIf} $R3 == ""
+    DeleteRegValue HKCU "Environment" "Path"
+  ${Else}
+    WriteRegExpandStr HKCU "Environment" "Path" $R3
+  ${EndIf}
+FunctionEnd
 
 Section "MyTool"
   SetOutPath "$INSTDIR"
@@ -27,11 +140,13 @@ Section "MyTool"
   File "Quorvane.exe"
   WriteUninstaller "$INSTDIR\uninstall.exe"
   WriteRegStr HKCU "Environment" "MYTOOL_HOME" "$INSTDIR"
+  Call AddToPath
   !insertmacro Broadcast
 SectionEnd
 
 Section "Uninstall"
   DeleteRegValue HKCU "Environment" "MYTOOL_HOME"
+  Call un.RemoveFromPath
   !insertmacro Broadcast
   Delete "$INSTDIR\mytool.txt"
   Delete "$INSTDIR\Quorvane.exe"

@@ -385,13 +385,41 @@ void expect_environment_changes(const std::vector<Window>& windows, size_t count
   }
 }
 
+void PrintTo(const RegValue& value, std::ostream* out) {
+  *out << "type " << value.type << ": " << testing::PrintToString(value.data);
+}
+
+std::optional<RegValue> user_value(const std::wstring& name) {
+  HKEY key;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Environment", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    return std::nullopt;
+  RegValue value{};
+  DWORD size = 0;  // asked first: a PATH may be longer than any fixed buffer
+  auto query = [&](void* data) {
+    return RegQueryValueExW(key, name.c_str(), nullptr, &value.type, static_cast<BYTE*>(data), &size);
+  };
+  LSTATUS status = query(nullptr);
+  value.data.resize(size / 2);
+  status = status ? status : query(value.data.data());
+  RegCloseKey(key);
+  value.data.resize(size / 2);
+  return status ? std::nullopt : std::optional(value);
+}
+
+void set_user_value(const std::wstring& name, const std::optional<RegValue>& value) {
+  LSTATUS status = value ? RegSetKeyValueW(HKEY_CURRENT_USER, L"Environment", name.c_str(), value->type,
+                                           value->data.data(), DWORD(value->data.size() * 2))
+                         : RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Environment", name.c_str());
+  EXPECT_TRUE(status == ERROR_SUCCESS || (!value && status == ERROR_FILE_NOT_FOUND)) << status;
+}
+
 std::string user_environment(const char* name) {
-  char value[1024];
-  DWORD size = sizeof value;
-  LSTATUS status = RegGetValueA(HKEY_CURRENT_USER, "Environment", name,
-                                RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
-                                value, &size);
-  return status == ERROR_SUCCESS ? value : "(missing)";
+  std::optional<RegValue> value = user_value(std::wstring(name, name + strlen(name)));
+  if (!value || (value->type != REG_SZ && value->type != REG_EXPAND_SZ))
+    return "(missing)";
+  char text[4096] = "";
+  WideCharToMultiByte(CP_ACP, 0, value->data.c_str(), -1, text, sizeof text, nullptr, nullptr);
+  return text;
 }
 
 DWORD windows_build() {

@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -135,7 +137,18 @@ struct ForeignBroadcasts {
 // manifest claims to support.
 DWORD windows_build();
 
-// A value under HKCU\Environment, or "(missing)".
+// A value under HKCU\Environment as the registry holds it: its type, and its bytes as UTF-16
+// code units, a string's terminating NUL included. Setting none deletes it.
+struct RegValue {
+  DWORD type;
+  std::wstring data;
+  bool operator==(const RegValue& other) const { return type == other.type && data == other.data; }
+};
+void PrintTo(const RegValue& value, std::ostream* out);
+std::optional<RegValue> user_value(const std::wstring& name);
+void set_user_value(const std::wstring& name, const std::optional<RegValue>& value);
+
+// A string value under HKCU\Environment, or "(missing)".
 std::string user_environment(const char* name);
 
 #endif  // QUORVANE_TESTS_WINDOWS_HARNESS_H_

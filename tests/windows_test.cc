@@ -353,17 +353,55 @@ std::string install_folder() {
   return path;
 }
 
+// Each case sets PATH, installs and uninstalls: other entries kept to the byte, the folder added
+// once and taken away, REG_SZ written back as REG_EXPAND_SZ, too long for NSIS left alone.
 TEST(NSIS, InstallsAndUninstallsSilently) {
-  std::string folder = install_folder();
-  std::string uninstaller = folder + "\\uninstall.exe";
-  // With "_?=" the uninstaller runs in place, so it can be waited for.
-  expect_steps({
-      {"install", quote(beside_test("mytool-setup.exe")) + " /S", 0, true, folder, ""},
-      {"uninstall", quote(uninstaller) + " /S _?=" + folder, 0, true, "(missing)", ""},
-  });
-  // Running in place, it cannot remove itself; everything else must be gone.
-  DeleteFileA(uninstaller.c_str());
-  EXPECT_TRUE(RemoveDirectoryA(folder.c_str()));
+  struct Restore {  // on a real desktop, the user's own PATH
+    std::optional<RegValue> saved = user_value(L"Path");
+    ~Restore() {
+      set_user_value(L"Path", saved);
+      run(program(), {"/broadcast"}, Folder().path());
+    }
+  } restore;
+  const std::string plain = install_folder(), odd = plain + " (&!)";
+  auto wide = [](const std::string& text) {  // as the installer gets it on its command line
+    std::wstring out(text.size(), L'\0');
+    return out.substr(0, MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), out.data(), int(out.size())));
+  };
+  auto value = [](std::wstring text, DWORD type = REG_EXPAND_SZ) { return RegValue{type, text + L'\0'}; };
+  std::wstring dir = wide(plain), upper = dir;
+  CharUpperBuffW(upper.data(), DWORD(upper.size()));
+  const std::wstring mixed = L"%USERPROFILE%\\bin;C:\\Program Files (x86)\\A & B!;D:\\J\u00f6rg\\"
+                             L"\u65e5\u672c;C:\\100%^";
+  const RegValue present = value(L"C:\\A;" + upper + L"\\;C:\\B"),
+                 huge = value(std::wstring(1100, L'x') + L";" + dir),
+                 crowded = value(L"C:\\" + std::wstring(1000, L'y'));
+  const struct {
+    const char* name; std::string folder; std::optional<RegValue> before, installed, uninstalled;
+  } cases[] = {
+      {"absent", plain, std::nullopt, value(dir), std::nullopt},
+      {"REG_SZ", plain, value(L"C:\\Tools", REG_SZ), value(L"C:\\Tools;" + dir), value(L"C:\\Tools")},
+      {"%VAR% and non-ASCII", plain, value(mixed), value(mixed + L";" + dir), value(mixed)},
+      {"present in other letters", plain, present, present, value(L"C:\\A;C:\\B")},
+      {"longer than NSIS's strings", plain, huge, huge, huge},
+      {"too long with the folder", plain, crowded, crowded, crowded},
+      {"(, & and ! in the folder", odd, value(L"C:\\Tools"), value(L"C:\\Tools;" + wide(odd)),
+       value(L"C:\\Tools")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    set_user_value(L"Path", c.before);
+    std::string uninstaller = c.folder + "\\uninstall.exe";
+    std::string to = c.folder == plain ? "" : " /D=" + c.folder;
+    // With "_?=" the uninstaller runs in place, so it can be waited for.
+    expect_steps({{"install", quote(beside_test("mytool-setup.exe")) + " /S" + to, 0, true, c.folder, ""}});
+    EXPECT_EQ(user_value(L"Path"), c.installed);
+    expect_steps({{"uninstall", quote(uninstaller) + " /S _?=" + c.folder, 0, true, "(missing)", ""}});
+    EXPECT_EQ(user_value(L"Path"), c.uninstalled);
+    // Running in place, it cannot remove itself; everything else must be gone.
+    DeleteFileA(uninstaller.c_str());
+    EXPECT_TRUE(RemoveDirectoryA(c.folder.c_str()));
+  }
 }
 
 TEST(MSI, InstallsAndUninstallsSilently) {
