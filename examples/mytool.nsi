@@ -1,21 +1,37 @@
 ; Installs MyTool for the current user, sets the user variable MYTOOL_HOME, adds the install
 ; folder to the user's PATH, and tells running programs about both with Quorvane;
-; uninstalling takes both away and tells them again. Build it with Quorvane.exe and
-; mytool.txt beside this script:
+; uninstalling takes both away and tells them again. Built with -DALL_USERS it installs for
+; all users instead, as an administrator, with MYTOOL_HOME and PATH in the machine's key.
+; Build it with Quorvane.exe and mytool.txt beside this script:
 ;   makensis mytool.nsi
+;   makensis -DALL_USERS mytool.nsi
 Unicode true
 Target amd64-unicode
 !include LogicLib.nsh
 Name "MyTool"
-OutFile "mytool-setup.exe"
-; Per user: HKCU\Environment needs no administrator.
-RequestExecutionLevel user
-InstallDir "$LOCALAPPDATA\MyTool"
+!ifdef ALL_USERS
+  OutFile "mytool-setup-all-users.exe"
+  RequestExecutionLevel admin
+  InstallDir "$PROGRAMFILES64\MyTool"
+  ; Nothing in HKCU: elevated with an administrator's password, it runs as that administrator,
+  ; and HKCU is theirs, not the user's.
+  !define ENV_ROOT HKLM
+  !define ENV_KEY "SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
+  !define PATH_OWNER "The machine's PATH"
+!else
+  OutFile "mytool-setup.exe"
+  ; Per user: HKCU\Environment needs no administrator.
+  RequestExecutionLevel user
+  InstallDir "$LOCALAPPDATA\MyTool"
+  !define ENV_ROOT HKCU
+  !define ENV_KEY "Environment"
+  !define PATH_OWNER "Your PATH"
+!endif
 
 ; Runs Quorvane hidden, its output into the log. A broadcast reaches only the windows on
-; the caller's desktop, in the caller's session: so it runs here, in the user's own
-; installer, never from a service or the SYSTEM account. A failed broadcast is worth a
-; line in the log, not a failed install: the variables are set either way.
+; the caller's desktop, in the caller's session: so it runs here, in the installer the user
+; started (either build), never from a service or the SYSTEM account. A failed broadcast is
+; worth a line in the log, not a failed install: the variables are set either way.
 !macro Broadcast
   nsExec::ExecToLog '"$INSTDIR\Quorvane.exe" /broadcast'
   Pop $0
@@ -27,19 +43,37 @@ InstallDir "$LOCALAPPDATA\MyTool"
 ; that length without an error: a PATH that long is never edited.
 !define /math PATH_LIMIT ${NSIS_MAX_STRLEN} - 1
 
-; Reading and splitting the user's PATH, for the installer and ("un.") the uninstaller.
+!ifdef ALL_USERS
+  ; Stops before anything is written, where the account is not an administrator's.
+  !macro RequireAdmin
+    UserInfo::GetAccountType
+    Pop $0
+    ${If} $0 != "Admin"
+      MessageBox MB_OK|MB_ICONSTOP "MyTool installs for all users: run this as an administrator." /SD IDOK
+      Abort
+    ${EndIf}
+  !macroend
+  Function .onInit
+    !insertmacro RequireAdmin
+  FunctionEnd
+  Function un.onInit
+    !insertmacro RequireAdmin
+  FunctionEnd
+!endif
+
+; Reading and splitting the PATH, for the installer and ("un.") the uninstaller.
 !macro PathFunctions un
-  ; $R0: the user's PATH as stored, every %VAR% unexpanded; $R2: "absent", "read", or "" when
+  ; $R0: the PATH as stored, every %VAR% unexpanded; $R2: "absent", "read", or "" when
   ; it cannot be read whole (too long for NSIS's strings, or not a string).
   Function ${un}ReadPath
     StrCpy $R0 ""
     StrCpy $R2 "absent"
     StrCpy $R3 0
     ${Do}
-      EnumRegValue $R4 HKCU "Environment" $R3
+      EnumRegValue $R4 ${ENV_ROOT} "${ENV_KEY}" $R3
       ${If} $R4 == "Path"
         ClearErrors
-        ReadRegStr $R0 HKCU "Environment" "Path"
+        ReadRegStr $R0 ${ENV_ROOT} "${ENV_KEY}" "Path"
         StrLen $R4 $R0
         StrCpy $R2 "read"
         ${If} ${Errors}
@@ -88,10 +122,14 @@ InstallDir "$LOCALAPPDATA\MyTool"
 !insertmacro PathFunctions ""
 !insertmacro PathFunctions "un."
 
-; Adds $INSTDIR at the end of the user's PATH, unless it is there already, keeping every other
-; entry as it was. Written as REG_EXPAND_SZ, whatever it was, so that %VAR% entries still work.
+; Adds $INSTDIR at the end of the PATH, unless it is there already, keeping every other entry
+; as it was. Written as REG_EXPAND_SZ, whatever it was, so that %VAR% entries still work.
 Function AddToPath
   Call ReadPath
+!ifdef ALL_USERS
+  ; Every Windows has a machine PATH: one absent or empty means something else is wrong.
+  ${IfThen} $R0 == "" ${|} StrCpy $R2 "" ${|}
+!endif
   ${If} $R2 != ""
     StrCpy $R1 $INSTDIR
     Call PathWithout
@@ -108,30 +146,32 @@ Function AddToPath
     ${EndIf}
     StrLen $R4 $R3
     ${If} $R4 < ${PATH_LIMIT}
-      WriteRegExpandStr HKCU "Environment" "Path" $R3
+      WriteRegExpandStr ${ENV_ROOT} "${ENV_KEY}" "Path" $R3
       Return
     ${EndIf}
   ${EndIf}
-  DetailPrint "Your PATH is too long for this installer to change: add $INSTDIR to it yourself"
+  DetailPrint "${PATH_OWNER} could not be changed: add $INSTDIR to it yourself"
 FunctionEnd
 
-; Takes every entry equal to $INSTDIR out of the user's PATH, and the value itself when
-; nothing is left.
+; Takes every entry equal to $INSTDIR out of the PATH, and the user's value itself when nothing
+; is left; the machine's is never emptied.
 Function un.RemoveFromPath
   Call un.ReadPath
-  ${If} $R2 == ""
-    DetailPrint "Your PATH is too long for this uninstaller to change: remove $INSTDIR from it yourself"
+  ${If} $R2 != ""
+    StrCpy $R1 $INSTDIR
+    Call un.PathWithout
+    ${If} $R4 == 0
+      Return
+    ${ElseIf} $R3 != ""
+      WriteRegExpandStr ${ENV_ROOT} "${ENV_KEY}" "Path" $R3
+      Return
+    ${EndIf}
+!ifndef ALL_USERS
+    DeleteRegValue ${ENV_ROOT} "${ENV_KEY}" "Path"
     Return
+!endif
   ${EndIf}
-  StrCpy $R1 $INSTDIR
-  Call un.PathWithout
-  ${If} $R4 == 0
-    Return
-  ${ElseIf} $R3 == ""
-    DeleteRegValue HKCU "Environment" "Path"
-  ${Else}
-    WriteRegExpandStr HKCU "Environment" "Path" $R3
-  ${EndIf}
+  DetailPrint "${PATH_OWNER} could not be changed: remove $INSTDIR from it yourself"
 FunctionEnd
 
 Section "MyTool"
@@ -139,13 +179,13 @@ Section "MyTool"
   File "mytool.txt"
   File "Quorvane.exe"
   WriteUninstaller "$INSTDIR\uninstall.exe"
-  WriteRegStr HKCU "Environment" "MYTOOL_HOME" "$INSTDIR"
+  WriteRegStr ${ENV_ROOT} "${ENV_KEY}" "MYTOOL_HOME" "$INSTDIR"
   Call AddToPath
   !insertmacro Broadcast
 SectionEnd
 
 Section "Uninstall"
-  DeleteRegValue HKCU "Environment" "MYTOOL_HOME"
+  DeleteRegValue ${ENV_ROOT} "${ENV_KEY}" "MYTOOL_HOME"
   Call un.RemoveFromPath
   !insertmacro Broadcast
   Delete "$INSTDIR\mytool.txt"

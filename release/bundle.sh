@@ -2,7 +2,8 @@
 # Lays out, around each program of a release zip (as the build lists them), what the Windows
 # suites need, so that a Windows machine runs them as it is: the test program, the stand-in
 # whose broadcast fails, the tools (run-suites.exe runs every suite), the examples, and the
-# NSIS and MSI installers, made here from those same exes. The windows preset builds the rest.
+# installers (NSIS per user and for all users, MSI), made here from those same exes. The
+# windows preset builds the rest.
 #
 #   bash release/bundle.sh [ZIP [OUT]]   ZIP: the one in build/windows; OUT: build/bundle
 set -euo pipefail
@@ -32,6 +33,7 @@ sys.stdout.buffer.write(zip.read(name))' "$zip" "$exe" | cmp - "$out/$exe"
 done
 cp $build/{windows_test,failing_broadcast,listener,desktop,run-suites}.exe \
   $build/{mytool-home.cmd,mytool.nsi,mytool.wxs,mytool.txt} "$out"
-(cd "$out" && makensis -V2 mytool.nsi && wixl -a x64 -o mytool.msi mytool.wxs)
+(cd "$out" && makensis -V2 mytool.nsi && makensis -V2 -DALL_USERS mytool.nsi &&
+  wixl -a x64 -o mytool.msi mytool.wxs)
 echo "bundle: $out, around these programs of $(basename "$zip"):" \
   "$(for exe in $exes; do echo "$exe $(sha256sum <"$out/$exe" | cut -c1-16)…"; done | paste -sd ' ')"

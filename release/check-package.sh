@@ -41,7 +41,7 @@ if grep -n '<!--' "$readme" || grep -vn $'\r$' "$readme"; then
   exit 1
 fi
 lines=$(wc -l <"$readme")
-((lines <= 300)) || { echo "FAIL: the zip's README has $lines lines"; exit 1; }
+((lines <= 310)) || { echo "FAIL: the zip's README has $lines lines"; exit 1; }
 # What building or releasing would speak of; the README may still name the developer guide.
 if grep -niE 'apt-get|fuzz|SOURCE_DATE_EPOCH|osslsigncode|cmake|CONTRIBUTING|RELEASING' "$readme"; then
   echo "FAIL: the zip's README speaks of developing Quorvane"

@@ -389,9 +389,9 @@ void PrintTo(const RegValue& value, std::ostream* out) {
   *out << "type " << value.type << ": " << testing::PrintToString(value.data);
 }
 
-std::optional<RegValue> user_value(const std::wstring& name) {
+std::optional<RegValue> reg_value(const RegKey& at, const std::wstring& name) {
   HKEY key;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Environment", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(at.root, at.path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
     return std::nullopt;
   RegValue value{};
   DWORD size = 0;  // asked first: a PATH may be longer than any fixed buffer
@@ -406,15 +406,15 @@ std::optional<RegValue> user_value(const std::wstring& name) {
   return status ? std::nullopt : std::optional(value);
 }
 
-void set_user_value(const std::wstring& name, const std::optional<RegValue>& value) {
-  LSTATUS status = value ? RegSetKeyValueW(HKEY_CURRENT_USER, L"Environment", name.c_str(), value->type,
+void set_reg_value(const RegKey& key, const std::wstring& name, const std::optional<RegValue>& value) {
+  LSTATUS status = value ? RegSetKeyValueW(key.root, key.path, name.c_str(), value->type,
                                            value->data.data(), DWORD(value->data.size() * 2))
-                         : RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Environment", name.c_str());
+                         : RegDeleteKeyValueW(key.root, key.path, name.c_str());
   EXPECT_TRUE(status == ERROR_SUCCESS || (!value && status == ERROR_FILE_NOT_FOUND)) << status;
 }
 
-std::string user_environment(const char* name) {
-  std::optional<RegValue> value = user_value(std::wstring(name, name + strlen(name)));
+std::string reg_string(const RegKey& key, const std::wstring& name) {
+  std::optional<RegValue> value = reg_value(key, name);
   if (!value || (value->type != REG_SZ && value->type != REG_EXPAND_SZ))
     return "(missing)";
   char text[4096] = "";

@@ -137,18 +137,24 @@ struct ForeignBroadcasts {
 // manifest claims to support.
 DWORD windows_build();
 
-// A value under HKCU\Environment as the registry holds it: its type, and its bytes as UTF-16
-// code units, a string's terminating NUL included. Setting none deletes it.
+// A registry key, by its root and path: where the user's and the machine's variables are.
+struct RegKey { HKEY root; const wchar_t* path; };
+inline const RegKey kUserEnvironment{HKEY_CURRENT_USER, L"Environment"};
+inline const RegKey kMachineEnvironment{
+    HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment"};
+
+// A value under a key as the registry holds it: its type, and its bytes as UTF-16 code units,
+// a string's terminating NUL included. Setting none deletes it.
 struct RegValue {
   DWORD type;
   std::wstring data;
   bool operator==(const RegValue& other) const { return type == other.type && data == other.data; }
 };
 void PrintTo(const RegValue& value, std::ostream* out);
-std::optional<RegValue> user_value(const std::wstring& name);
-void set_user_value(const std::wstring& name, const std::optional<RegValue>& value);
+std::optional<RegValue> reg_value(const RegKey& key, const std::wstring& name);
+void set_reg_value(const RegKey& key, const std::wstring& name, const std::optional<RegValue>& value);
 
-// A string value under HKCU\Environment, or "(missing)".
-std::string user_environment(const char* name);
+// A string value under a key, or "(missing)".
+std::string reg_string(const RegKey& key, const std::wstring& name);
 
 #endif  // QUORVANE_TESTS_WINDOWS_HARNESS_H_

@@ -74,7 +74,7 @@ void expect_answer(const std::string& exe, const Case& c, const std::string& dir
 
 // What the examples in the README do, run as a user would, each step while ANSI and
 // Unicode windows listen.
-const char kVariable[] = "MYTOOL_HOME";
+const wchar_t kVariable[] = L"MYTOOL_HOME";
 
 struct Step {
   std::string what;
@@ -85,19 +85,20 @@ struct Step {
   std::string shows;   // a piece of the standard output
 };
 
-void expect_steps(const std::vector<Step>& steps, const std::string& dir = beside_test(".")) {
-  RegDeleteKeyValueA(HKEY_CURRENT_USER, "Environment", kVariable);
+void expect_steps(const std::vector<Step>& steps, const std::string& dir = beside_test("."),
+                  const RegKey& key = kUserEnvironment) {
+  set_reg_value(key, kVariable, std::nullopt);
   for (const Step& s : steps) {
     SCOPED_TRACE(s.what);
     Listeners ansi(2, Behaviour::kHealthy), unicode(2, Behaviour::kHealthy, Charset::kUnicode);
     Outcome o = run_command(s.command, dir, Stdout::kPipe, 120);
     EXPECT_EQ(o.status, s.status) << o.out << o.err;
     EXPECT_NE(o.out.find(s.shows), std::string::npos) << o.out;
-    EXPECT_EQ(user_environment(kVariable), s.value);
+    EXPECT_EQ(reg_string(key, kVariable), s.value);
     expect_environment_changes(ansi.stop(), s.broadcast ? 1 : 0);
     expect_environment_changes(unicode.stop(), s.broadcast ? 1 : 0);
   }
-  RegDeleteKeyValueA(HKEY_CURRENT_USER, "Environment", kVariable);
+  set_reg_value(key, kVariable, std::nullopt);
 }
 
 }  // namespace
@@ -346,66 +347,134 @@ TEST(Examples, CmdScript) {
     DeleteFileA(beside_test(name).c_str());
 }
 
-// Both installers put MyTool in the user's own application data.
-std::string install_folder() {
+std::string expand(const char* text) {
   char path[MAX_PATH];
-  ExpandEnvironmentStringsA("%LOCALAPPDATA%\\MyTool", path, MAX_PATH);
+  ExpandEnvironmentStringsA(text, path, MAX_PATH);
   return path;
 }
 
-// Each case sets PATH, installs and uninstalls: other entries kept to the byte, the folder added
-// once and taken away, REG_SZ written back as REG_EXPAND_SZ, too long for NSIS left alone.
-TEST(NSIS, InstallsAndUninstallsSilently) {
-  struct Restore {  // on a real desktop, the user's own PATH
-    std::optional<RegValue> saved = user_value(L"Path");
-    ~Restore() {
-      set_user_value(L"Path", saved);
-      run(program(), {"/broadcast"}, Folder().path());
+// Whether this process runs elevated, as writing the machine's variables needs.
+bool elevated() {
+  HANDLE token;
+  TOKEN_ELEVATION elevation{};
+  DWORD size;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
+    CloseHandle(token);
+  }
+  return elevation.TokenIsElevated;
+}
+
+// A PATH the cases change, saved to a file outside every build folder (written whole, then
+// renamed) and put back with a broadcast however they end: a machine whose PATH is broken
+// cannot find System32. A killed run leaves the file, and the next run puts it back first.
+struct SavedPath {
+  RegKey key;
+  std::string file;
+  SavedPath(const RegKey& at, const char* name) : key(at), file(expand("%ProgramData%\\") + name) {
+    if (GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      printf("%s: left by a killed run; putting that PATH back first\n", file.c_str());
+      restore();
     }
-  } restore;
-  const std::string plain = install_folder(), odd = plain + " (&!)";
+    std::optional<RegValue> path = reg_value(key, L"Path");
+    write_file(file + ".new", path ? std::string(reinterpret_cast<char*>(&path->type), 4) +
+                                        std::string(reinterpret_cast<char*>(path->data.data()),
+                                                    path->data.size() * 2) : "");
+    EXPECT_TRUE(MoveFileExA((file + ".new").c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING));
+  }
+  void restore() {
+    std::string bytes = read_file(file);  // empty when there was no PATH
+    std::optional<RegValue> path;
+    if (bytes.size() >= 4)
+      path = RegValue{*reinterpret_cast<DWORD*>(bytes.data()),
+                      std::wstring(reinterpret_cast<wchar_t*>(bytes.data() + 4), (bytes.size() - 4) / 2)};
+    set_reg_value(key, L"Path", path);
+    EXPECT_TRUE(DeleteFileA(file.c_str()));
+  }
+  ~SavedPath() {
+    restore();
+    run(program(), {"/broadcast"}, Folder().path());
+  }
+};
+
+// Each case sets PATH, installs and uninstalls: other entries kept to the byte, the folder added
+// once and taken away, REG_SZ written back as REG_EXPAND_SZ, too long for NSIS left alone. The
+// all-users build does it to the machine's PATH, which it never creates, empties or deletes,
+// while the user's key, holding the folder and a MYTOOL_HOME of its own, stays as it was.
+TEST(NSIS, InstallsAndUninstallsSilently) {
+  const bool admin = elevated();
+  EXPECT_TRUE(admin) << "the all-users installer's cases need an elevated run: none ran";
+  SavedPath user(kUserEnvironment, "Quorvane tests, the user's PATH");
+  std::optional<SavedPath> machine_path;
+  if (admin)
+    machine_path.emplace(kMachineEnvironment, "Quorvane tests, the machine's PATH");
   auto wide = [](const std::string& text) {  // as the installer gets it on its command line
     std::wstring out(text.size(), L'\0');
     return out.substr(0, MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), out.data(), int(out.size())));
   };
   auto value = [](std::wstring text, DWORD type = REG_EXPAND_SZ) { return RegValue{type, text + L'\0'}; };
-  std::wstring dir = wide(plain), upper = dir;
-  CharUpperBuffW(upper.data(), DWORD(upper.size()));
-  const std::wstring mixed = L"%USERPROFILE%\\bin;C:\\Program Files (x86)\\A & B!;D:\\J\u00f6rg\\"
-                             L"\u65e5\u672c;C:\\100%^";
-  const RegValue present = value(L"C:\\A;" + upper + L"\\;C:\\B"),
-                 huge = value(std::wstring(1100, L'x') + L";" + dir),
-                 crowded = value(L"C:\\" + std::wstring(1000, L'y'));
-  const struct {
-    const char* name; std::string folder; std::optional<RegValue> before, installed, uninstalled;
-  } cases[] = {
-      {"absent", plain, std::nullopt, value(dir), std::nullopt},
-      {"REG_SZ", plain, value(L"C:\\Tools", REG_SZ), value(L"C:\\Tools;" + dir), value(L"C:\\Tools")},
-      {"%VAR% and non-ASCII", plain, value(mixed), value(mixed + L";" + dir), value(mixed)},
-      {"present in other letters", plain, present, present, value(L"C:\\A;C:\\B")},
-      {"longer than NSIS's strings", plain, huge, huge, huge},
-      {"too long with the folder", plain, crowded, crowded, crowded},
-      {"(, & and ! in the folder", odd, value(L"C:\\Tools"), value(L"C:\\Tools;" + wide(odd)),
-       value(L"C:\\Tools")},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    set_user_value(L"Path", c.before);
-    std::string uninstaller = c.folder + "\\uninstall.exe";
-    std::string to = c.folder == plain ? "" : " /D=" + c.folder;
-    // With "_?=" the uninstaller runs in place, so it can be waited for.
-    expect_steps({{"install", quote(beside_test("mytool-setup.exe")) + " /S" + to, 0, true, c.folder, ""}});
-    EXPECT_EQ(user_value(L"Path"), c.installed);
-    expect_steps({{"uninstall", quote(uninstaller) + " /S _?=" + c.folder, 0, true, "(missing)", ""}});
-    EXPECT_EQ(user_value(L"Path"), c.uninstalled);
-    // Running in place, it cannot remove itself; everything else must be gone.
-    DeleteFileA(uninstaller.c_str());
-    EXPECT_TRUE(RemoveDirectoryA(c.folder.c_str()));
+  for (bool machine : {false, true}) {
+    if (machine && !admin)
+      break;
+    SCOPED_TRACE(machine ? "for all users" : "per user");
+    const RegKey& key = machine ? kMachineEnvironment : kUserEnvironment;
+    // The per-user installers put MyTool in the user's own application data.
+    const std::string plain = expand(machine ? "%ProgramFiles%\\MyTool" : "%LOCALAPPDATA%\\MyTool"),
+                      odd = plain + " (&!)";
+    std::wstring dir = wide(plain), upper = dir;
+    CharUpperBuffW(upper.data(), DWORD(upper.size()));
+    const std::wstring mixed = L"%USERPROFILE%\\bin;C:\\Program Files (x86)\\A & B!;D:\\J\u00f6rg\\"
+                               L"\u65e5\u672c;C:\\100%^";
+    const RegValue present = value(L"C:\\A;" + upper + L"\\;C:\\B"),
+                   huge = value(std::wstring(1100, L'x') + L";" + dir),
+                   crowded = value(L"C:\\" + std::wstring(1000, L'y')), empty = value(L""),
+                   only = value(dir);
+    const std::optional<RegValue> none;
+    const struct {
+      const char* name; std::string folder; std::optional<RegValue> before, installed, uninstalled;
+    } cases[] = {
+        {"absent", plain, none, machine ? none : only, none},
+        {"empty", plain, empty, machine ? empty : only, machine ? empty : none},
+        {"only the folder", plain, only, only, machine ? only : none},
+        {"REG_SZ", plain, value(L"C:\\Tools", REG_SZ), value(L"C:\\Tools;" + dir), value(L"C:\\Tools")},
+        {"%VAR% and non-ASCII", plain, value(mixed), value(mixed + L";" + dir), value(mixed)},
+        {"present in other letters", plain, present, present, value(L"C:\\A;C:\\B")},
+        {"longer than NSIS's strings", plain, huge, huge, huge},
+        {"too long with the folder", plain, crowded, crowded, crowded},
+        {"(, & and ! in the folder", odd, value(L"C:\\Tools"), value(L"C:\\Tools;" + wide(odd)),
+         value(L"C:\\Tools")},
+    };
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.name);
+      set_reg_value(key, L"Path", c.before);
+      // The user's key: checked after each step, before expect_steps could delete anything.
+      std::vector<std::pair<std::wstring, RegValue>> mine;
+      if (machine)
+        mine = {{L"Path", value(L"C:\\Mine;" + wide(c.folder))}, {kVariable, value(L"C:\\Mine", REG_SZ)}};
+      for (const auto& [name, v] : mine)
+        set_reg_value(kUserEnvironment, name, v);
+      std::string uninstaller = c.folder + "\\uninstall.exe";
+      std::string to = c.folder == plain ? "" : " /D=" + c.folder;
+      std::string setup = machine ? "mytool-setup-all-users.exe" : "mytool-setup.exe";
+      // With "_?=" the uninstaller runs in place, so it can be waited for.
+      for (const auto& [step, command, home, path] :
+           {std::tuple{"install", quote(beside_test(setup)) + " /S" + to, c.folder, c.installed},
+            {"uninstall", quote(uninstaller) + " /S _?=" + c.folder, "(missing)", c.uninstalled}}) {
+        expect_steps({{step, command, 0, true, home, ""}}, beside_test("."), key);
+        EXPECT_EQ(reg_value(key, L"Path"), path) << step;
+        for (const auto& [name, v] : mine)
+          EXPECT_EQ(reg_value(kUserEnvironment, name), v) << step;
+      }
+      // Running in place, it cannot remove itself; everything else must be gone.
+      DeleteFileA(uninstaller.c_str());
+      EXPECT_TRUE(RemoveDirectoryA(c.folder.c_str()));
+    }
   }
+  set_reg_value(kUserEnvironment, kVariable, std::nullopt);
 }
 
 TEST(MSI, InstallsAndUninstallsSilently) {
-  std::string folder = install_folder();
+  std::string folder = expand("%LOCALAPPDATA%\\MyTool");
   expect_steps({
       {"install", "msiexec /i mytool.msi /qn", 0, true, folder + "\\", ""},
       {"uninstall", "msiexec /x mytool.msi /qn", 0, true, "(missing)", ""},
