@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Makes the Windows release zip with its package-manager manifests and checks them: the
 # checksum file, that the zip holds exactly the programs the build lists, each with its own
-# checksum, the user's README, which names each program and this version, and the licence,
-# and that the manifests describe it.
+# checksum, the user's README, which names each program and this version, the licence, and
+# the examples as committed with their own README, and that the manifests describe it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/windows
@@ -18,9 +18,11 @@ zip=Quorvane-$version-win64.zip
 (cd $build && sha256sum -c "$zip.sha256")
 
 listing=$(cd $build && cmake -E tar tf "$zip" | sort | paste -sd ' ')
-expected=$(printf "Quorvane-$version-win64/%s\n" LICENSE README.txt $exes ${exes//.exe/.exe.sha256} |
-  sort | paste -sd ' ')
-[[ $listing == "$expected" ]] || { echo "FAIL: $zip holds: $listing"; exit 1; }
+examples=$(git ls-files examples | grep -vx examples/README.md)
+expected=$(printf "Quorvane-$version-win64/%s\n" LICENSE README.txt $exes ${exes//.exe/.exe.sha256} \
+  examples/ examples/README.txt $examples | sort | paste -sd ' ')
+[[ $listing == "$expected" ]] || { echo "FAIL: $zip holds other files (<) than expected (>):" &&
+  diff <(tr ' ' '\n' <<<"$listing") <(tr ' ' '\n' <<<"$expected"); exit 1; }
 
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
@@ -31,27 +33,39 @@ for exe in $exes; do
   [[ $(cat "$folder/$exe.sha256") == "$(cd "$folder" && sha256sum "$exe")"$'\r' ]] ||
     { echo "FAIL: $exe.sha256 is not the exe's: $(cat "$folder/$exe.sha256")"; exit 1; }
 done
-# The user's README: the repository's up to its developers' section, without its comment lines,
-# with CR LF line ends, short, and nothing of building, testing or releasing.
-readme=$folder/README.txt
-cmp "$readme" <(sed '/^<!-- for developers/,$d' README.md | sed -e :a -e '/^\n*$/{$d;N;ba' -e '}' |
-  grep -vx '<!--.*-->' | sed 's/$/\r/')
-if grep -n '<!--' "$readme" || grep -vn $'\r$' "$readme"; then
-  echo "FAIL: the zip's README has an HTML comment, or a line without CR LF"
-  exit 1
-fi
-lines=$(wc -l <"$readme")
-((lines <= 310)) || { echo "FAIL: the zip's README has $lines lines"; exit 1; }
-# What building or releasing would speak of; the README may still name the developer guide.
-if grep -niE 'apt-get|fuzz|SOURCE_DATE_EPOCH|osslsigncode|cmake|CONTRIBUTING|RELEASING' "$readme"; then
-  echo "FAIL: the zip's README speaks of developing Quorvane"
-  exit 1
-fi
-for exe in $exes; do
-  grep -qF "$exe" "$readme" || { echo "FAIL: the README does not name $exe"; exit 1; }
+for file in $examples; do cmp "$folder/$file" "$file"; done
+# The user's pages, each the repository's up to any developers' section, without its comment
+# lines, with CR LF line ends, short, no line outside fenced code wider than Notepad's 100
+# characters, and nothing of building, testing or releasing.
+for page in README:220 examples/README:200; do
+  text=$folder/${page%:*}.txt
+  cmp "$text" <(sed '/^<!-- for developers/,$d' "${page%:*}.md" | sed -e :a -e '/^\n*$/{$d;N;ba' -e '}' |
+    grep -vx '<!--.*-->' | sed 's/$/\r/')
+  if grep -n '<!--' "$text" || grep -vn $'\r$' "$text"; then
+    echo "FAIL: the zip's $page has an HTML comment, or a line without CR LF"
+    exit 1
+  fi
+  lines=$(wc -l <"$text")
+  ((lines <= ${page#*:})) || { echo "FAIL: the zip's ${page%:*}.txt has $lines lines"; exit 1; }
+  python3 - "$text" "${page%:*}.txt" <<'PYTHON'
+import sys
+fenced = False
+for number, line in enumerate(open(sys.argv[1], encoding="utf-8", newline="").read().split("\r\n"), 1):
+    fenced ^= line.lstrip().startswith("```")
+    if not fenced and len(line) > 100:
+        sys.exit(f"FAIL: the zip's {sys.argv[2]}, line {number}, is {len(line)} characters wide")
+PYTHON
+  # What building or releasing would speak of; the README may still name the developer guide.
+  if grep -niE 'apt-get|fuzz|SOURCE_DATE_EPOCH|osslsigncode|cmake|CONTRIBUTING|RELEASING' "$text"; then
+    echo "FAIL: the zip's ${page%:*}.txt speaks of developing Quorvane"
+    exit 1
+  fi
+  for exe in $exes; do
+    grep -qF "$exe" "$text" || { echo "FAIL: the zip's ${page%:*}.txt does not name $exe"; exit 1; }
+  done
+  ! grep -noE 'Quorvane-[0-9.]+-win64' "$text" | grep -v ":Quorvane-$version-win64$" ||
+    { echo "FAIL: the zip's ${page%:*}.txt names another version than $version"; exit 1; }
 done
-! grep -noE 'Quorvane-[0-9.]+-win64' "$readme" | grep -v ":Quorvane-$version-win64$" ||
-  { echo "FAIL: the README names another version than $version"; exit 1; }
 cmp "$folder/LICENSE" LICENSE
 /usr/bin/python3 release/check-manifests.py $build/$zip $build/packaging \
   "$QUORVANE_RELEASE_URL" "$QUORVANE_HOMEPAGE_URL"

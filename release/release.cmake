@@ -37,29 +37,38 @@ set(program_mode ${file_mode} OWNER_EXECUTE GROUP_EXECUTE WORLD_EXECUTE)
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${program_mode})
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${program_mode})
 
-# The README a user gets is the repository's up to its developers' section, as a text file
-# for Notepad: CR LF line ends (older Notepads show LF text as one line), and without the
-# lines that are HTML comments (marks for the docs check), which a text editor would show.
-file(READ ${PROJECT_SOURCE_DIR}/README.md readme)
-string(FIND "${readme}" "<!-- for developers" cut)
-if(cut GREATER -1)
-  string(SUBSTRING "${readme}" 0 ${cut} readme)
-  string(REGEX REPLACE "\n+$" "\n" readme "${readme}")
-endif()
-string(REGEX REPLACE "\n<!--[^\n]*-->\n" "\n" readme "${readme}")
-string(REPLACE "\n" "\r\n" readme "${readme}")
-set(user_readme ${PROJECT_BINARY_DIR}/user/README.txt)
-if(EXISTS ${user_readme})
-  file(READ ${user_readme} written)
-endif()
-if(NOT written STREQUAL readme)
-  file(WRITE ${user_readme} "${readme}")
-endif()
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/README.md)
+# A page a user gets (the README, the examples' README) is the repository's up to any
+# developers' section, as a text file for Notepad: CR LF line ends (older Notepads show LF
+# text as one line), and without the lines that are HTML comments (marks for the docs
+# check), which a text editor would show.
+function(user_text page text)
+  file(READ ${PROJECT_SOURCE_DIR}/${page} content)
+  string(FIND "${content}" "<!-- for developers" cut)
+  if(cut GREATER -1)
+    string(SUBSTRING "${content}" 0 ${cut} content)
+    string(REGEX REPLACE "\n+$" "\n" content "${content}")
+  endif()
+  string(REGEX REPLACE "\n(<!--[^\n]*-->\n)+" "\n" content "${content}")  # runs of them too
+  string(REPLACE "\n" "\r\n" content "${content}")
+  set(written "")
+  if(EXISTS ${text})
+    file(READ ${text} written)
+  endif()
+  if(NOT written STREQUAL content)
+    file(WRITE ${text} "${content}")
+  endif()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${page})
+endfunction()
+user_text(README.md ${PROJECT_BINARY_DIR}/user/README.txt)
+user_text(examples/README.md ${PROJECT_BINARY_DIR}/user/examples/README.txt)
 
-# The programs, the README and licence side by side.
+# The programs, the README and licence side by side, and the examples in a folder of their
+# own, named one by one so that nothing else left in the source folder ships.
 install(TARGETS ${programs} RUNTIME DESTINATION . PERMISSIONS ${program_mode})
-install(FILES ${user_readme} LICENSE DESTINATION . PERMISSIONS ${file_mode})
+install(FILES ${PROJECT_BINARY_DIR}/user/README.txt LICENSE DESTINATION . PERMISSIONS ${file_mode})
+list(TRANSFORM examples PREPEND ${PROJECT_SOURCE_DIR}/examples/ OUTPUT_VARIABLE shipped)
+install(FILES ${PROJECT_BINARY_DIR}/user/examples/README.txt ${shipped}
+  DESTINATION examples PERMISSIONS ${file_mode})
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_FILE_NAME Quorvane-${PROJECT_VERSION}-win64)

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Checks the docs against what they show: every example the README and the developers'
-guide quote from a file still matches that file, and the README's output of a broadcast and
-its table of exit statuses are the program's own.
+"""Checks the docs against what they show: every example the README, the examples' README and
+the developers' guide quote from a file still matches that file, and the README's output of a
+broadcast and its table of exit statuses are the program's own.
 
 A quoted block is the fenced block right after a line `<!-- quoted from PATH -->`, which
 must be the whole file, or `<!-- quoted in part from PATH -->`, which must be whole lines
@@ -19,7 +19,7 @@ import sys
 root = pathlib.Path(__file__).resolve().parent.parent
 failures = []
 count = 0
-for doc in ("README.md", "CONTRIBUTING.md"):
+for doc in ("README.md", "CONTRIBUTING.md", "examples/README.md"):
     text = (root / doc).read_text()
     quotes = re.findall(r"<!-- quoted (in part )?from (\S+) -->\n```[^\n]*\n(.*?)```\n", text, re.S)
     for part, path, block in quotes:
@@ -78,5 +78,5 @@ for failure in failures:
     print("FAIL:", failure)
 if failures or not count:
     sys.exit(1)
-print(f"README.md and CONTRIBUTING.md: {count} quoted examples match their files; the output "
+print(f"README.md, CONTRIBUTING.md and examples/README.md: {count} quoted examples match their files; the output "
       f"of /broadcast, the exit statuses {sorted(statuses)} and the subsystems {built} match")

@@ -72,7 +72,7 @@ void expect_answer(const std::string& exe, const Case& c, const std::string& dir
   EXPECT_EQ(o.status, static_cast<DWORD>(exit_status(answer)));
 }
 
-// What the examples in the README do, run as a user would, each step while ANSI and
+// What the examples in examples/README.md do, run as a user would, each step while ANSI and
 // Unicode windows listen.
 const wchar_t kVariable[] = L"MYTOOL_HOME";
 
