@@ -42,7 +42,7 @@ for page in README:220 examples/README:200; do
   cmp "$text" <(sed '/^<!-- for developers/,$d' "${page%:*}.md" | sed -e :a -e '/^\n*$/{$d;N;ba' -e '}' |
     grep -vx '<!--.*-->' | sed 's/$/\r/')
   if grep -n '<!--' "$text" || grep -vn $'\r$' "$text"; then
-    echo "FAIL: the zip's $page has an HTML comment, or a line without CR LF"
+    echo "FAIL: the zip's ${page%:*}.txt has an HTML comment, or a line without CR LF"
     exit 1
   fi
   lines=$(wc -l <"$text")
