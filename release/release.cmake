@@ -66,6 +66,8 @@ user_text(examples/README.md ${PROJECT_BINARY_DIR}/user/examples/README.txt)
 # own, named one by one so that nothing else left in the source folder ships.
 install(TARGETS ${programs} RUNTIME DESTINATION . PERMISSIONS ${program_mode})
 install(FILES ${PROJECT_BINARY_DIR}/user/README.txt LICENSE DESTINATION . PERMISSIONS ${file_mode})
+# The folder's mode set here: made by install(FILES), it took the builder's umask.
+install(DIRECTORY DESTINATION examples DIRECTORY_PERMISSIONS ${program_mode})
 list(TRANSFORM examples PREPEND ${PROJECT_SOURCE_DIR}/examples/ OUTPUT_VARIABLE shipped)
 install(FILES ${PROJECT_BINARY_DIR}/user/examples/README.txt ${shipped}
   DESTINATION examples PERMISSIONS ${file_mode})
