@@ -413,18 +413,18 @@ TEST(NSIS, InstallsAndUninstallsSilently) {
     return out.substr(0, MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), out.data(), int(out.size())));
   };
   auto value = [](std::wstring text, DWORD type = REG_EXPAND_SZ) { return RegValue{type, text + L'\0'}; };
+  const std::wstring mixed = L"%USERPROFILE%\\bin;C:\\Program Files (x86)\\A & B!;D:\\J\u00f6rg\\"
+                             L"\u65e5\u672c;C:\\100%^";
   for (bool machine : {false, true}) {
     if (machine && !admin)
       break;
     SCOPED_TRACE(machine ? "for all users" : "per user");
     const RegKey& key = machine ? kMachineEnvironment : kUserEnvironment;
-    // The per-user installers put MyTool in the user's own application data.
+    // Per user, MyTool goes in the user's own application data; for all users, Program Files.
     const std::string plain = expand(machine ? "%ProgramFiles%\\MyTool" : "%LOCALAPPDATA%\\MyTool"),
                       odd = plain + " (&!)";
     std::wstring dir = wide(plain), upper = dir;
     CharUpperBuffW(upper.data(), DWORD(upper.size()));
-    const std::wstring mixed = L"%USERPROFILE%\\bin;C:\\Program Files (x86)\\A & B!;D:\\J\u00f6rg\\"
-                               L"\u65e5\u672c;C:\\100%^";
     const RegValue present = value(L"C:\\A;" + upper + L"\\;C:\\B"),
                    huge = value(std::wstring(1100, L'x') + L";" + dir),
                    crowded = value(L"C:\\" + std::wstring(1000, L'y')), empty = value(L""),
