@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
 # Lays out, around each program of a release zip (as the build lists them), what the Windows
 # suites need, so that a Windows machine runs them as it is: the test program, the stand-in
-# whose broadcast fails, the tools (run-suites.exe runs every suite), the examples, and the
-# installers (NSIS per user and for all users, MSI), made here from those same exes. The
-# windows preset builds the rest.
+# whose broadcast fails, the tools (run-suites.exe runs every suite), the zip's licence, the
+# examples, and the installers (NSIS per user and for all users, MSI), made here from those
+# same exes. The windows preset builds the rest.
 #
-#   bash release/bundle.sh [ZIP [OUT]]   ZIP: the one in build/windows; OUT: build/bundle
+#   bash release/bundle.sh [ZIP [OUT]]   ZIP: this version's in build/windows; OUT: build/bundle
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/windows
-zip=${1:-$(echo $build/Quorvane-*-win64.zip)}
+cmake --preset windows >/dev/null
+# A reused build folder keeps the zips of earlier versions.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' $build/CMakeCache.txt)
+zip=${1:-$build/Quorvane-$version-win64.zip}
 out=${2:-build/bundle}
 [ -f "$zip" ] || { echo "FAIL: no release zip: $zip" >&2; exit 1; }
 
-cmake --preset windows >/dev/null
 cmake --build --preset windows --target windows_test failing_broadcast listener desktop \
   run-suites examples >/dev/null
 
@@ -31,6 +33,7 @@ zip = zipfile.ZipFile(sys.argv[1])
 [name] = [n for n in zip.namelist() if n.endswith("/" + sys.argv[2])]
 sys.stdout.buffer.write(zip.read(name))' "$zip" "$exe" | cmp - "$out/$exe"
 done
+cp "$unpacked"/Quorvane-*-win64/LICENSE "$out"
 cp $build/{windows_test,failing_broadcast,listener,desktop,run-suites}.exe \
   $build/{mytool-home.cmd,mytool.nsi,mytool.wxs,mytool.txt} "$out"
 (cd "$out" && makensis -V2 mytool.nsi && makensis -V2 -DALL_USERS mytool.nsi &&

@@ -79,6 +79,8 @@ for field in ("description", "autoupdate"):
     if not scoop.get(field):
         failures.append(f"scoop {field} is missing")
 next_url = scoop.get("autoupdate", {}).get("url", "")
+# A version written in by hand would equal the URL now, and fetch this zip for every later one.
+expect("scoop autoupdate url names $version", "$version" in next_url, True)
 expect("scoop autoupdate url, for this version", next_url.replace("$version", version), url)
 
 for failure in failures:

@@ -89,8 +89,13 @@ check_signed() {
   echo "signed, $name:" $exes "in $zip verify against the test CA (SHA-256, RFC 3161 time" \
     "stamp), and removing each signature gives back the unsigned program to the byte"
 
-  QUORVANE_DIR=$(sh "$build/wine.sh" winepath -w "$folder" 2>/dev/null) \
-    ctest --preset windows -R 'windows\.(Output|Delivery|Resources)' >"$dir-ctest.log" ||
+  # An empty QUORVANE_DIR would test the unsigned programs beside the test instead.
+  local wine_folder
+  wine_folder=$(sh "$build/wine.sh" winepath -w "$folder" 2>"$dir-winepath.log") &&
+    [[ -n $wine_folder ]] || { cat "$dir-winepath.log"
+      echo "FAIL: $name: winepath gave no Windows path for $folder"; exit 1; }
+  QUORVANE_DIR=$wine_folder ctest --preset windows -R 'windows\.(Output|Delivery|Resources)' \
+    >"$dir-ctest.log" ||
     { cat "$dir-ctest.log"; echo "FAIL: $name: the signed programs fail the Windows tests"; exit 1; }
   echo "signed, $name: each passes the output, delivery and resource tests under Wine:" \
     "$(grep 'tests passed' "$dir-ctest.log")"

@@ -2,8 +2,8 @@
 # packer's user and group ids in every entry, so the zip is re-packed without them.
 find_program(PYTHON3 python3)
 if(NOT PYTHON3)
-  message(WARNING "No python3: the zip holds this machine's user and group ids")
-  return()
+  message(FATAL_ERROR "No python3: the zip would hold this machine's user and group ids, and "
+                      "no other machine could build it again to the byte")
 endif()
 foreach(zip IN LISTS CPACK_PACKAGE_FILES)
   execute_process(COMMAND ${PYTHON3} ${CMAKE_CURRENT_LIST_DIR}/repack-zip.py ${zip}

@@ -12,7 +12,8 @@ const int kDone = 0;
 const int kBroadcastFailed = 1;
 const int kMisuse = 2;
 
-// Every text is written with fputs: none is ever a format string.
+// No text is ever a format string: each is written with fputs, and the failure line through
+// a fixed format.
 void help() {
   fputs("\nQuorvane makes a WM_SETTINGCHANGE message for Environment broadcast so that "
         "running applications update environment settings\n", stdout);

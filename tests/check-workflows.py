@@ -137,13 +137,18 @@ rules = {
         and "windows-11-arm" in public,
     "the msvc job builds the default targets and the tools":
         {"cmake --build --preset msvc", "cmake --build --preset msvc --target listener desktop run-suites"} <= set(msvc),
-    "publish runs gh release create of the tag, failglob on, no nullglob, with the zip, its"
-    " .sha256 and the winget and Scoop manifests, and the version's notes":
-        kinds(publish) == ["actions/download-artifact", "run"] and gh[:1] == [["shopt", "-s", "failglob"]]
-        and "nullglob" not in script and len(gh) == 2 and sorted(gh[1][9:]) == sorted(published)
-        and gh[1][:9] == ["gh", "release", "create", "$TAG", "--verify-tag", "--repo",
+    "publish stops unless the tag still names the commit built, then runs gh release create of"
+    " the tag, failglob on, no nullglob, with the zip, its .sha256 and the winget and Scoop"
+    " manifests, and the version's notes":
+        kinds(publish) == ["actions/download-artifact", "run"] and "nullglob" not in script
+        and len(gh) == 7 and gh[:3] == [["shopt", "-s", "failglob"],
+                                        ["tagged=$(gh", "api", "repos/$GITHUB_REPOSITORY/commits/tags/$TAG", "--jq", ".sha)"],
+                                        ["if", "[", "$tagged", "!=", "$BUILT", "];", "then"]]
+        and gh[3][0] == "echo" and gh[4:6] == [["exit", "1"], ["fi"]] and sorted(gh[6][9:]) == sorted(published)
+        and gh[6][:9] == ["gh", "release", "create", "$TAG", "--verify-tag", "--repo",
                           "$GITHUB_REPOSITORY", "--notes-file", "release/release-notes.md"]
-        and publish[1].get("env") == {"GH_TOKEN": "${{ github.token }}", "TAG": "${{ github.ref_name }}"},
+        and publish[1].get("env") == {"GH_TOKEN": "${{ github.token }}", "TAG": "${{ github.ref_name }}",
+                                      "BUILT": "${{ github.sha }}"},
     "attest runs the download, the unzip of every program in the zip into exe/, and the"
     " attestation of those and the published files":
         kinds(attest) == ["actions/download-artifact", "run", "actions/attest"]
@@ -152,8 +157,9 @@ rules = {
         and unzips == [["unzip", "-j", published[0], "*/*.exe", "-d", "exe"]],
     "windows.yml runs on pushes to branches, not tags, and on pull requests":
         set(on["windows"]) == {"push", "pull_request"} and set(on["windows"]["push"]) == {"branches"},
-    "release.yml runs on version tags alone":
-        on["release"] == {"push": {"tags": ["v*"]}},
+    "release.yml runs on version tags alone, one run of a tag at a time, none cancelled":
+        on["release"] == {"push": {"tags": ["v*"]}}
+        and flows["release"].get("concurrency") == {"group": "release-${{ github.ref }}", "cancel-in-progress": "false"},
 }
 failed = [rule for rule, kept in rules.items() if not kept]
 for rule in failed:

@@ -278,8 +278,6 @@ LRESULT CALLBACK record(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     return IsWindowUnicode(hwnd) ? DefWindowProcW(hwnd, message, wparam, lparam)
                                  : DefWindowProcA(hwnd, message, wparam, lparam);
   }
-  if (window->behaviour == Behaviour::kSlow)
-    Sleep(8000);
   bool unicode = window->charset == Charset::kUnicode;
   std::string text;
   if (lparam && unicode) {
@@ -291,8 +289,12 @@ LRESULT CALLBACK record(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
   }
   // Other programs broadcast other sections ("Policy", "ImmersiveColorSet", none at all):
   // only the environment's is Quorvane's.
-  if (text == (unicode ? kUnicodeEnvironment : kAnsiEnvironment))
-    window->received.push_back({wparam});
+  if (text != (unicode ? kUnicodeEnvironment : kAnsiEnvironment))
+    return 0;
+  window->received.push_back({wparam});
+  // Slow to Quorvane alone: kept busy by another program's message, it could be judged hung.
+  if (window->behaviour == Behaviour::kSlow)
+    Sleep(8000);
   return 0;
 }
 

@@ -73,7 +73,7 @@ Outcome run(const std::string& exe, const std::vector<std::string>& args, const 
 // How a listener thread treats the messages sent to its windows.
 enum class Behaviour {
   kHealthy,  // answers at once
-  kSlow,     // takes 8 s to answer, longer than the broadcast's timeout
+  kSlow,     // takes 8 s to answer for "Environment", longer than the broadcast's timeout
   kHung,     // never pumps messages
 };
 

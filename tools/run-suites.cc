@@ -1,8 +1,7 @@
 // Runs every suite of the Windows test program beside it, each in a process of its own as
 // ctest does, taking the suites from its --gtest_list_tests. Fails when the list is empty,
-// when a suite fails, when one outlasts its bound, which ends it and all it started, or when
-// fewer suites ran than were listed. What the Windows jobs run on the bundle, and
-// scripts/test.sh under Wine.
+// when a suite fails, or when one outlasts its bound, which ends it and all it started. What
+// the Windows jobs run on the bundle, and scripts/test.sh under Wine.
 //
 //   run-suites [SECONDS [PROGRAM]]   the bound on each suite (default 600); the test
 //                                    program beside this one (default windows_test.exe)
@@ -141,12 +140,8 @@ int main(int argc, char** argv) {
     else
       failed.push_back(suite + (timed_out ? " (timed out)" : ""));
   }
-  size_t ran = passed + failed.size();
   printf("\nsuites: %d passed, %d failed\n", passed, static_cast<int>(failed.size()));
   for (const std::string& suite : failed)
     printf("FAILED: %s\n", suite.c_str());
-  if (ran != names.size())
-    printf("FAILED: %d suites listed, %d run\n", static_cast<int>(names.size()),
-           static_cast<int>(ran));
-  return failed.empty() && ran == names.size() ? 0 : 1;
+  return failed.empty() ? 0 : 1;
 }
