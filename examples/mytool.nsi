@@ -5,8 +5,11 @@
 ; Build it with Quorvane.exe and mytool.txt beside this script:
 ;   makensis mytool.nsi
 ;   makensis -DALL_USERS mytool.nsi
+; Each is a 32-bit installer, as NSIS for Windows makes them (it has x86 stubs alone), and
+; starts the 64-bit Quorvane.exe all the same; that build is not tested. Quorvane's tests run
+; this script built with the 64-bit stubs, as Wine there has no 32-bit half:
+;   makensis "-XTarget amd64-unicode" mytool.nsi
 Unicode true
-Target amd64-unicode
 !include LogicLib.nsh
 Name "MyTool"
 !ifdef ALL_USERS

@@ -36,7 +36,9 @@ done
 cp "$unpacked"/Quorvane-*-win64/LICENSE "$out"
 cp $build/{windows_test,failing_broadcast,listener,desktop,run-suites}.exe \
   $build/{mytool-home.cmd,mytool.nsi,mytool.wxs,mytool.txt} "$out"
-(cd "$out" && makensis -V2 mytool.nsi && makensis -V2 -DALL_USERS mytool.nsi &&
+# The installers the tests build: 64-bit, so that Windows runs what Wine runs here.
+target="-XTarget amd64-unicode"
+(cd "$out" && makensis -V2 "$target" mytool.nsi && makensis -V2 "$target" -DALL_USERS mytool.nsi &&
   wixl -a x64 -o mytool.msi mytool.wxs)
 echo "bundle: $out, around these programs of $(basename "$zip"):" \
   "$(for exe in $exes; do echo "$exe $(sha256sum <"$out/$exe" | cut -c1-16)…"; done | paste -sd ' ')"

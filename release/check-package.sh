@@ -2,7 +2,8 @@
 # Makes the Windows release zip with its package-manager manifests and checks them: the
 # checksum file, that the zip holds exactly the programs the build lists, each with its own
 # checksum, the user's README, which names each program and this version, the licence, and
-# the examples as committed with their own README, and that the manifests describe it.
+# the examples as committed with their own README, that the NSIS example builds 32-bit
+# installers with NSIS as downloaded for Windows, and that the manifests describe it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/windows
@@ -67,6 +68,20 @@ PYTHON
     { echo "FAIL: the zip's ${page%:*}.txt names another version than $version"; exit 1; }
 done
 cmp "$folder/LICENSE" LICENSE
+# The NSIS example as its page says to build it, with NSIS as downloaded for Windows: a copy of
+# Debian's without the amd64 stubs and plugins. Each build must be a 32-bit program (PE i386).
+nsis=$unpacked/nsis
+cp -r /usr/share/nsis "$nsis" && rm -r "$nsis"/Stubs/*amd64* "$nsis"/Plugins/amd64*
+cp "$folder/Quorvane.exe" "$folder/examples"
+for build_option in "" -DALL_USERS; do
+  (cd "$folder/examples" && NSISDIR=$nsis makensis -V2 $build_option mytool.nsi) ||
+    { echo "FAIL: mytool.nsi${build_option:+ $build_option} does not build with x86-only NSIS"; exit 1; }
+done
+for setup in "$folder"/examples/mytool-setup{,-all-users}.exe; do
+  header=$(od -An -tu4 -j60 -N4 "$setup")
+  [[ $(od -An -tx2 -j$((header + 4)) -N2 "$setup") == " 014c" ]] ||
+    { echo "FAIL: $(basename "$setup"), built with x86-only NSIS, is not a 32-bit program"; exit 1; }
+done
 /usr/bin/python3 release/check-manifests.py $build/$zip $build/packaging \
   "$QUORVANE_RELEASE_URL" "$QUORVANE_HOMEPAGE_URL"
-echo "$zip: checksum, contents and files OK"
+echo "$zip: checksum, contents and files OK; the NSIS example builds 32-bit with x86-only NSIS"

@@ -83,6 +83,7 @@ struct Step {
   bool broadcast;      // whether the windows hear of it
   std::string value;   // of MYTOOL_HOME afterwards
   std::string shows;   // a piece of the standard output
+  std::string in;      // the folder it runs in, if not expect_steps's
 };
 
 void expect_steps(const std::vector<Step>& steps, const std::string& dir = beside_test("."),
@@ -91,7 +92,7 @@ void expect_steps(const std::vector<Step>& steps, const std::string& dir = besid
   for (const Step& s : steps) {
     SCOPED_TRACE(s.what);
     Listeners ansi(2, Behaviour::kHealthy), unicode(2, Behaviour::kHealthy, Charset::kUnicode);
-    Outcome o = run_command(s.command, dir, Stdout::kPipe, 120);
+    Outcome o = run_command(s.command, s.in.empty() ? dir : s.in, Stdout::kPipe, 120);
     EXPECT_EQ(o.status, s.status) << o.out << o.err;
     EXPECT_NE(o.out.find(s.shows), std::string::npos) << o.out;
     EXPECT_EQ(reg_string(key, kVariable), s.value);
@@ -325,10 +326,11 @@ TEST(Examples, CmdScript) {
     write_file(beside_test(name), text.replace(at, call.size(), exe + "\" " + option));
     return "cmd.exe /c " + quote(beside_test(name));
   };
-  Folder failing({"Quorvane.exe", "mytool-home.cmd"});
-  for (auto [from, to] : {std::pair{"failing_broadcast.exe", "Quorvane.exe"},
-                          std::pair{"mytool-home.cmd", "mytool-home.cmd"}}) {
-    std::string copy = failing.path() + "\\" + to;
+  // cmd looks in the current folder before PATH: there, a reg that fails sets nothing.
+  Folder failing({"Quorvane.exe", "mytool-home.cmd"}), failing_reg({"reg.exe"});
+  for (auto [from, copy] : {std::pair{"failing_broadcast.exe", failing.path() + "\\Quorvane.exe"},
+                            {"mytool-home.cmd", failing.path() + "\\mytool-home.cmd"},
+                            {"failing_broadcast.exe", failing_reg.path() + "\\reg.exe"}}) {
     ASSERT_TRUE(CopyFileA(beside_test(from).c_str(), copy.c_str(), FALSE))
         << "copying " << beside_test(from) << ": error " << GetLastError();
   }
@@ -336,6 +338,8 @@ TEST(Examples, CmdScript) {
   const std::string home = "C:\\Tools\\MyTool";
   // Run from another folder: the script finds the Quorvane.exe beside itself.
   std::vector<Step> steps = {
+      {"reg fails", "cmd.exe /c " + quote(beside_test("mytool-home.cmd")), 1, false, "(missing)",
+       "", failing_reg.path()},
       {"as written", "cmd.exe /c " + quote(beside_test("mytool-home.cmd")), 0, true, home,
        crlf(text(Answer::kBroadcast))},
       {"cmd /c", "cmd.exe /c " + quote(program()) + " /bogus", 2, false, home,
