@@ -19,6 +19,7 @@ Name "MyTool"
   ; Nothing in HKCU: elevated with an administrator's password, it runs as that administrator,
   ; and HKCU is theirs, not the user's.
   !define ENV_ROOT HKLM
+  !define ENV_HKEY 0x80000002  ; HKEY_LOCAL_MACHINE, for the System plug-in
   !define ENV_KEY "SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
   !define PATH_OWNER "The machine's PATH"
 !else
@@ -27,6 +28,7 @@ Name "MyTool"
   RequestExecutionLevel user
   InstallDir "$LOCALAPPDATA\MyTool"
   !define ENV_ROOT HKCU
+  !define ENV_HKEY 0x80000001  ; HKEY_CURRENT_USER
   !define ENV_KEY "Environment"
   !define PATH_OWNER "Your PATH"
 !endif
@@ -66,27 +68,28 @@ Name "MyTool"
 
 ; Reading and splitting the PATH, for the installer and ("un.") the uninstaller.
 !macro PathFunctions un
-  ; $R0: the PATH as stored, every %VAR% unexpanded; $R2: "absent", "read", or "" when
-  ; it cannot be read whole (too long for NSIS's strings, or not a string).
+  ; $R0: the PATH as stored, every %VAR% unexpanded; $R2: "absent" only when Windows says
+  ; there is no such value, "read", or "" when it cannot be read whole (not a string, too
+  ; long for NSIS's strings, or any other failure). Its type comes straight from the
+  ; registry: walking the values with EnumRegValue cannot tell their end from a failure.
   Function ${un}ReadPath
     StrCpy $R0 ""
-    StrCpy $R2 "absent"
-    StrCpy $R3 0
-    ${Do}
-      EnumRegValue $R4 ${ENV_ROOT} "${ENV_KEY}" $R3
-      ${If} $R4 == "Path"
-        ClearErrors
-        ReadRegStr $R0 ${ENV_ROOT} "${ENV_KEY}" "Path"
-        StrLen $R4 $R0
+    StrCpy $R2 ""
+    ; RRF_RT_ANY | RRF_NOEXPAND: any type, as stored.
+    System::Call 'advapi32::RegGetValueW(p ${ENV_HKEY}, w "${ENV_KEY}", w "Path", i 0x1000ffff, *i .R3, p 0, p 0) i .R4'
+    ${If} $R4 = 2  ; ERROR_FILE_NOT_FOUND
+      StrCpy $R2 "absent"
+    ${ElseIf} $R4 = 0
+    ${AndIf} $R3 >= 1  ; REG_SZ
+    ${AndIf} $R3 <= 2  ; REG_EXPAND_SZ
+      ClearErrors
+      ReadRegStr $R0 ${ENV_ROOT} "${ENV_KEY}" "Path"
+      StrLen $R4 $R0
+      ${IfNot} ${Errors}
+      ${AndIf} $R4 < ${PATH_LIMIT}
         StrCpy $R2 "read"
-        ${If} ${Errors}
-        ${OrIf} $R4 >= ${PATH_LIMIT}
-          StrCpy $R2 ""  ; unreadable, or perhaps cut: never to be written back
-        ${EndIf}
-        ${Break}
       ${EndIf}
-      IntOp $R3 $R3 + 1
-    ${LoopUntil} $R4 == ""
+    ${EndIf}
   FunctionEnd
 
   ; $R3: the entries of $R0 but empty ones and those equal to $R1, ignoring letter case and a

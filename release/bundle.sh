@@ -35,7 +35,7 @@ sys.stdout.buffer.write(zip.read(name))' "$zip" "$exe" | cmp - "$out/$exe"
 done
 cp "$unpacked"/Quorvane-*-win64/LICENSE "$out"
 cp $build/{windows_test,failing_broadcast,listener,desktop,run-suites}.exe \
-  $build/{mytool-home.cmd,mytool.nsi,mytool.wxs,mytool.txt} "$out"
+  $build/{mytool-home.cmd,mytool-path.ps1,mytool.nsi,mytool.wxs,mytool.txt} "$out"
 # The installers the tests build: 64-bit, so that Windows runs what Wine runs here.
 target="-XTarget amd64-unicode"
 (cd "$out" && makensis -V2 "$target" mytool.nsi && makensis -V2 "$target" -DALL_USERS mytool.nsi &&

@@ -4,6 +4,7 @@
 
 #include <stdio.h>
 
+#include <deque>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -367,6 +368,12 @@ std::string expand(const char* text) {
   return path;
 }
 
+std::wstring wide(const std::string& text) {  // as a program gets it on its command line
+  std::wstring out(text.size(), L'\0');
+  return out.substr(0, MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), out.data(), int(out.size())));
+}
+RegValue value(std::wstring text, DWORD type = REG_EXPAND_SZ) { return RegValue{type, text + L'\0'}; }
+
 // Whether this run may write the machine's variables, which is what the all-users cases need.
 // On Windows only an elevated run may; Wine 10 lets a limited token write them too.
 bool may_write_machine() {
@@ -377,55 +384,58 @@ bool may_write_machine() {
   return true;
 }
 
-// A PATH the cases change, saved to a file outside every build folder (written whole, then
-// renamed) and put back with a broadcast however they end: a machine whose PATH is broken
-// cannot find System32. A killed run leaves the file, and the next run puts it back first.
-struct SavedPath {
+// A variable the cases change (PATH, or one they add), saved to a file outside every build
+// folder (written whole, then renamed) and put back with a broadcast however they end: a
+// machine whose PATH is broken cannot find System32. A killed run leaves the file, and the
+// next run puts it back first.
+struct SavedValue {
   RegKey key;
+  std::wstring name;
   std::string file;
-  SavedPath(const RegKey& at, const char* name) : key(at), file(expand("%ProgramData%\\") + name) {
+  SavedValue(const RegKey& at, const std::wstring& variable, const std::string& saved)
+      : key(at), name(variable), file(expand("%ProgramData%\\Quorvane tests, ") + saved) {
     if (GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES) {
-      printf("%s: left by a killed run; putting that PATH back first\n", file.c_str());
+      printf("%s: left by a killed run; putting that value back first\n", file.c_str());
       restore();
     }
-    std::optional<RegValue> path = reg_value(key, L"Path");
-    write_file(file + ".new", path ? std::string(reinterpret_cast<char*>(&path->type), 4) +
-                                        std::string(reinterpret_cast<char*>(path->data.data()),
-                                                    path->data.size() * 2) : "");
+    std::optional<RegValue> was = reg_value(key, name);
+    write_file(file + ".new", was ? std::string(reinterpret_cast<char*>(&was->type), 4) +
+                                       std::string(reinterpret_cast<char*>(was->data.data()),
+                                                   was->data.size() * 2) : "");
     EXPECT_TRUE(MoveFileExA((file + ".new").c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING));
   }
   void restore() {
-    std::string bytes = read_file(file);  // empty when there was no PATH
-    std::optional<RegValue> path;
+    std::string bytes = read_file(file);  // empty when there was no such value
+    std::optional<RegValue> was;
     if (bytes.size() >= 4)
-      path = RegValue{*reinterpret_cast<DWORD*>(bytes.data()),
+      was = RegValue{*reinterpret_cast<DWORD*>(bytes.data()),
                       std::wstring(reinterpret_cast<wchar_t*>(bytes.data() + 4), (bytes.size() - 4) / 2)};
-    set_reg_value(key, L"Path", path);
+    set_reg_value(key, name, was);
     EXPECT_TRUE(DeleteFileA(file.c_str()));
   }
-  ~SavedPath() {
+  ~SavedValue() {
     restore();
     run(program(), {"/broadcast"}, Folder().path());
   }
 };
 
 // Each case sets PATH, installs and uninstalls: other entries kept to the byte, the folder added
-// once and taken away, REG_SZ written back as REG_EXPAND_SZ, too long for NSIS left alone. The
+// once and taken away, REG_SZ written back as REG_EXPAND_SZ, too long for NSIS left alone, found
+// past a variable whose name NSIS cannot hold (which the run removes, however it ends). The
 // all-users build does it to the machine's PATH, which it never creates, empties or deletes,
 // while the user's key, holding the folder and a MYTOOL_HOME of its own, stays as it was.
 TEST(NSIS, InstallsAndUninstallsSilently) {
   const bool writable = may_write_machine();
   EXPECT_TRUE(writable) << "the all-users installer's cases need a run that may write the "
                            "machine's variables (on Windows, an elevated one): none ran";
-  SavedPath user(kUserEnvironment, "Quorvane tests, the user's PATH");
-  std::optional<SavedPath> machine_path;
-  if (writable)
-    machine_path.emplace(kMachineEnvironment, "Quorvane tests, the machine's PATH");
-  auto wide = [](const std::string& text) {  // as the installer gets it on its command line
-    std::wstring out(text.size(), L'\0');
-    return out.substr(0, MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), out.data(), int(out.size())));
-  };
-  auto value = [](std::wstring text, DWORD type = REG_EXPAND_SZ) { return RegValue{type, text + L'\0'}; };
+  const std::wstring long_name(1100, L'N');  // too long for NSIS's EnumRegValue
+  std::deque<SavedValue> saved;
+  for (auto [key, whose] : {std::pair{kUserEnvironment, "the user's "}, {kMachineEnvironment, "the machine's "}}) {
+    if (key.root == HKEY_LOCAL_MACHINE && !writable)
+      break;
+    saved.emplace_back(key, L"Path", whose + std::string("PATH"));
+    saved.emplace_back(key, long_name, whose + std::string("long variable"));
+  }
   const std::wstring mixed = L"%USERPROFILE%\\bin;C:\\Program Files (x86)\\A & B!;D:\\J\u00f6rg\\"
                              L"\u65e5\u672c;C:\\100%^";
   for (bool machine : {false, true}) {
@@ -445,6 +455,7 @@ TEST(NSIS, InstallsAndUninstallsSilently) {
     const std::optional<RegValue> none;
     const struct {
       const char* name; std::string folder; std::optional<RegValue> before, installed, uninstalled;
+      bool after_long_name = false;  // PATH made after a variable NSIS cannot name
     } cases[] = {
         {"absent", plain, none, machine ? none : only, none},
         {"empty", plain, empty, machine ? empty : only, machine ? empty : none},
@@ -454,11 +465,17 @@ TEST(NSIS, InstallsAndUninstallsSilently) {
         {"present in other letters", plain, present, present, value(L"C:\\A;C:\\B")},
         {"longer than NSIS's strings", plain, huge, huge, huge},
         {"too long with the folder", plain, crowded, crowded, crowded},
+        {"after a name too long for NSIS", plain, value(L"C:\\Tools"), value(L"C:\\Tools;" + dir),
+         value(L"C:\\Tools"), true},
         {"(, & and ! in the folder", odd, value(L"C:\\Tools"), value(L"C:\\Tools;" + wide(odd)),
          value(L"C:\\Tools")},
     };
     for (const auto& c : cases) {
       SCOPED_TRACE(c.name);
+      if (c.after_long_name) {  // first in creation order too, as in Wine's name order
+        set_reg_value(key, L"Path", std::nullopt);
+        set_reg_value(key, long_name, value(L"x"));
+      }
       set_reg_value(key, L"Path", c.before);
       // The user's key: checked after each step, before expect_steps could delete anything.
       std::vector<std::pair<std::wstring, RegValue>> mine;
@@ -478,12 +495,52 @@ TEST(NSIS, InstallsAndUninstallsSilently) {
         for (const auto& [name, v] : mine)
           EXPECT_EQ(reg_value(kUserEnvironment, name), v) << step;
       }
+      set_reg_value(key, long_name, std::nullopt);
       // Running in place, it cannot remove itself; everything else must be gone.
       DeleteFileA(uninstaller.c_str());
       EXPECT_TRUE(RemoveDirectoryA(c.folder.c_str()));
     }
   }
   set_reg_value(kUserEnvironment, kVariable, std::nullopt);
+}
+
+// The PowerShell example, as a user runs it. Wine's powershell.exe is a stub that answers
+// nothing: there, its rows are named as not run; anywhere else, no real PowerShell fails.
+TEST(Examples, PowerShellScript) {
+  Folder lonely({"mytool-path.ps1"});  // a copy with no Quorvane.exe beside it
+  ASSERT_TRUE(CopyFileA(beside_test("mytool-path.ps1").c_str(), (lonely.path() + "\\mytool-path.ps1").c_str(), FALSE));
+  const std::wstring dir = wide(expand("%LOCALAPPDATA%\\MyTool")), tools = L"%USERPROFILE%\\bin;C:\\Tools";
+  const RegValue before = value(tools), added = value(tools + L";" + dir),
+                 multi{REG_MULTI_SZ, std::wstring(L"C:\\A\0C:\\B\0", 11)};
+  const std::string done = "WM_SETTINGCHANGE message for Environment was broadcast";
+  const struct {
+    const char* what; RegValue before; std::string args; DWORD status; RegValue after;
+    std::string shows; std::string from = beside_test(".");  // the script's folder
+  } rows[] = {
+      {"add, %VAR% and REG_EXPAND_SZ kept", before, "", 0, added, done},
+      {"add again: no change", added, "", 0, added, ""},
+      {"remove", added, " -Remove", 0, before, done},
+      {"a REG_MULTI_SZ PATH refused", multi, "", 1, multi, "REG_MULTI_SZ"},
+      {"a relative -Folder refused", before, " -Folder MyTool", 1, before, "-Folder MyTool"},
+      {"no Quorvane.exe beside it", before, "", 2, added, "not told", lonely.path()},
+  };
+  char found[MAX_PATH];
+  if (!SearchPathA(nullptr, "powershell.exe", nullptr, MAX_PATH, found, nullptr) ||
+      run_command("powershell -NoProfile -NonInteractive -Command 6*7", ".").out != "42\r\n") {
+    EXPECT_TRUE(GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version"))
+        << "no PowerShell answers here, outside Wine";
+    for (const auto& r : rows)
+      printf("Examples.PowerShellScript: not run, as Wine has no PowerShell: %s\n", r.what);
+    return;
+  }
+  SavedValue user(kUserEnvironment, L"Path", "the user's PATH");
+  for (const auto& r : rows) {
+    set_reg_value(kUserEnvironment, L"Path", r.before);
+    expect_steps({{r.what, "powershell -NoProfile -ExecutionPolicy Bypass -File " +
+                   quote(r.from + "\\mytool-path.ps1") + r.args, r.status,
+                   r.status == 0 && !(r.before == r.after), "(missing)", r.shows}});
+    EXPECT_EQ(reg_value(kUserEnvironment, L"Path"), r.after) << r.what;
+  }
 }
 
 TEST(MSI, InstallsAndUninstallsSilently) {
