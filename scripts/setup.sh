@@ -9,10 +9,9 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ libgtest-dev  # the native build and its tests
-  clang libclang-rt-dev               # the fuzzer
-  g++-mingw-w64-x86-64 googletest     # the Windows build, and GoogleTest's sources for it
-  wine64                              # runs the Windows tests
+  cmake ninja-build                   # the build
+  g++-mingw-w64-x86-64 googletest     # the Windows programs, and GoogleTest's sources
+  wine64                              # runs the tests
   nsis wixl                           # builds the installer examples
   osslsigncode openssl python3-yaml   # signs the release; reads its manifests
   git                                 # the release's times; the reproducibility check

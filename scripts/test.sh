@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, lints the workflows and shell scripts, builds for this machine
-# and for Windows, and runs every test: the native ones plain and under the sanitizers, a
-# short fuzz run, and the Windows ones under Wine on the bundle the Windows jobs run; and
-# checks the docs' quoted examples, the presets, the workflows, the executable, and the
-# release: its zip and manifests, its signing, and that it is reproducible.
+# Installs what is missing, lints the workflows and shell scripts, builds for Windows, and
+# runs every test under Wine, on the bundle the Windows jobs run; and checks the docs' quoted
+# examples, the presets, the workflows, the executable, and the release: its zip and
+# manifests, its signing, and that it is reproducible.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,25 +18,16 @@ git ls-files -z '*.sh' '*.sh.in' .ci/run | xargs -0 shellcheck -S warning
 echo "shellcheck: $(git ls-files '*.sh' '*.sh.in' .ci/run | wc -l) scripts, no warning"
 python3 tests/check-workflows.py
 
-for preset in native asan fuzz; do
-  cmake --preset $preset
-  cmake --build --preset $preset
-  ctest --preset $preset
-done
-
 cmake --preset windows
 cmake --build --preset windows
-# The windows preset's ctest entries are the developers'; here they are only checked to leave
-# no suite out. Every suite itself runs below, on the bundle the Windows jobs get.
-ctest --preset windows -R '^windows\.suites$'
 python3 tests/check-readme.py
 python3 tests/check-presets.py
 for exe in $(cut -d' ' -f1 build/windows/programs.txt); do
   bash release/check-exe.sh "build/windows/$exe"
 done
 bash release/check-package.sh
-# Every Windows suite, each in its own process, by the runner the Windows jobs use, on the
-# bundle they get: made around the programs in the zip, with its own installers.
+# Every suite, each in its own process, by the runner the Windows jobs use, on the bundle
+# they get: made around the programs in the zip, with its own installers.
 bash release/bundle.sh
 sh build/windows/wine.sh setup >/dev/null
 sh build/windows/wine.sh build/bundle/run-suites.exe

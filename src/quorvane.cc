@@ -2,8 +2,8 @@
 // have changed, so that programs such as the shell pick up new variables.
 
 #include <stdio.h>
-
-#include "platform.h"
+#include <string.h>  // _stricmp
+#include <windows.h>
 
 namespace {
 
@@ -49,7 +49,6 @@ int envupdate() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // argc is 0 when a POSIX program is started with an empty vector: no argument.
   if (argc < 2) {
     help();
     return kDone;

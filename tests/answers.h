@@ -1,5 +1,5 @@
 // The four answers Quorvane can give, and the argument vectors that must draw each one.
-// Shared by the in-process, process and Windows end-to-end tests.
+// Shared by the in-process and end-to-end tests, and the stand-in for a failing broadcast.
 #ifndef QUORVANE_TESTS_ANSWERS_H_
 #define QUORVANE_TESTS_ANSWERS_H_
 

@@ -8,6 +8,9 @@
 #include <wchar.h>
 
 #include <algorithm>
+#include <fstream>
+#include <map>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -424,6 +427,73 @@ std::string reg_string(const RegKey& key, const std::wstring& name) {
   return text;
 }
 
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_TRUE(in) << path;
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void write_file(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string expand(const char* text) {
+  char path[MAX_PATH];
+  ExpandEnvironmentStringsA(text, path, MAX_PATH);
+  return path;
+}
+
+std::wstring wide(const std::string& text) {  // as a program gets it on its command line
+  std::wstring out(text.size(), L'\0');
+  return out.substr(0, MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), out.data(), int(out.size())));
+}
+RegValue value(std::wstring text, DWORD type) { return RegValue{type, text + L'\0'}; }
+
+SavedValue::SavedValue(const RegKey& at, const std::wstring& variable, const std::string& saved)
+    : key(at), name(variable), file(expand("%ProgramData%\\Quorvane tests, ") + saved) {
+  if (GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    printf("%s: left by a killed run; putting that value back first\n", file.c_str());
+    restore();
+  }
+  std::optional<RegValue> was = reg_value(key, name);
+  write_file(file + ".new", was ? std::string(reinterpret_cast<char*>(&was->type), 4) +
+                                     std::string(reinterpret_cast<char*>(was->data.data()),
+                                                 was->data.size() * 2) : "");
+  EXPECT_TRUE(MoveFileExA((file + ".new").c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING));
+}
+
+void SavedValue::restore() {
+  std::string bytes = read_file(file);  // empty when there was no such value
+  std::optional<RegValue> was;
+  if (bytes.size() >= 4)
+    was = RegValue{*reinterpret_cast<DWORD*>(bytes.data()),
+                   std::wstring(reinterpret_cast<wchar_t*>(bytes.data() + 4), (bytes.size() - 4) / 2)};
+  set_reg_value(key, name, was);
+  EXPECT_TRUE(DeleteFileA(file.c_str()));
+}
+
+SavedValue::~SavedValue() {
+  restore();
+  run(program(), {"/broadcast"}, Folder().path());
+}
+
+void expect_steps(const std::vector<Step>& steps, const std::string& dir, const RegKey& key) {
+  set_reg_value(key, kVariable, std::nullopt);
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.what);
+    Listeners ansi(2, Behaviour::kHealthy), unicode(2, Behaviour::kHealthy, Charset::kUnicode);
+    Outcome o = run_command(s.command, s.in.empty() ? dir : s.in, Stdout::kPipe, 120);
+    EXPECT_EQ(o.status, s.status) << o.out << o.err;
+    EXPECT_NE(o.out.find(s.shows), std::string::npos) << o.out;
+    EXPECT_EQ(reg_string(key, kVariable), s.value);
+    expect_environment_changes(ansi.stop(), s.broadcast ? 1 : 0);
+    expect_environment_changes(unicode.stop(), s.broadcast ? 1 : 0);
+  }
+  set_reg_value(key, kVariable, std::nullopt);
+}
+
 DWORD windows_build() {
   RTL_OSVERSIONINFOW version{};
   version.dwOSVersionInfoSize = sizeof version;
@@ -432,11 +502,51 @@ DWORD windows_build() {
   return get_version && get_version(&version) == 0 ? version.dwBuildNumber : 0;
 }
 
+namespace {
+
+std::map<std::string, int>& bounds() {
+  static std::map<std::string, int> bounds;
+  return bounds;
+}
+
+// For the suite runner: a line for each suite, its name and bound in seconds, then one for
+// the suites this build left out, and why. A suite without a bound, or a bound without a
+// suite, fails.
+int list_suites() {
+  std::map<std::string, int> unlisted = bounds();
+  const testing::UnitTest& run = *testing::UnitTest::GetInstance();
+  int status = 0;
+  for (int i = 0; i < run.total_test_suite_count(); ++i) {
+    std::string suite = run.GetTestSuite(i)->name();
+    if (!unlisted.count(suite)) {
+      fprintf(stderr, "FAIL: the suite %s has no SuiteBound\n", suite.c_str());
+      status = 1;
+      continue;
+    }
+    printf("%s %d\n", suite.c_str(), unlisted[suite]);
+    unlisted.erase(suite);
+  }
+  for (const auto& [suite, seconds] : unlisted) {
+    fprintf(stderr, "FAIL: a SuiteBound for %s, which has no test\n", suite.c_str());
+    status = 1;
+  }
+#ifdef QUORVANE_LEFT_OUT
+  printf("left out: %s\n", QUORVANE_LEFT_OUT);
+#endif
+  return status;
+}
+
+}  // namespace
+
+SuiteBound::SuiteBound(const char* suite, int seconds) { bounds()[suite] = seconds; }
+
 // GoogleTest passes a run whose filter selects no test, and one whose tests skipped; this one
 // fails both, so that a suite renamed away from its filter, or a case that could not run
 // where it ran, is never reported as passed.
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
+  if (argc == 2 && strcmp(argv[1], "--suites") == 0)
+    return list_suites();
   for (const Program& p : kPrograms)
     if (!GTEST_FLAG_GET(list_tests))
       printf("under test: %s (%s)\n", program(p.name).c_str(), p.gui ? "GUI" : "console");

@@ -4,8 +4,6 @@
 
 #include <stdio.h>
 
-#include <deque>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -16,18 +14,6 @@
 #include "windows_harness.h"
 
 namespace {
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  EXPECT_TRUE(in) << path;
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void write_file(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
 
 // How many names an argument holding * or ? matches where a child runs in dir, which is
 // what the runtime's expansion turns it into: a rooted pattern ("/?") is looked up at the
@@ -73,40 +59,14 @@ void expect_answer(const std::string& exe, const Case& c, const std::string& dir
   EXPECT_EQ(o.status, static_cast<DWORD>(exit_status(answer)));
 }
 
-// What the examples in examples/README.md do, run as a user would, each step while ANSI and
-// Unicode windows listen.
-const wchar_t kVariable[] = L"MYTOOL_HOME";
-
-struct Step {
-  std::string what;
-  std::string command;  // run in the folder expect_steps is given
-  DWORD status;
-  bool broadcast;      // whether the windows hear of it
-  std::string value;   // of MYTOOL_HOME afterwards
-  std::string shows;   // a piece of the standard output
-  std::string in;      // the folder it runs in, if not expect_steps's
-};
-
-void expect_steps(const std::vector<Step>& steps, const std::string& dir = beside_test("."),
-                  const RegKey& key = kUserEnvironment) {
-  set_reg_value(key, kVariable, std::nullopt);
-  for (const Step& s : steps) {
-    SCOPED_TRACE(s.what);
-    Listeners ansi(2, Behaviour::kHealthy), unicode(2, Behaviour::kHealthy, Charset::kUnicode);
-    Outcome o = run_command(s.command, s.in.empty() ? dir : s.in, Stdout::kPipe, 120);
-    EXPECT_EQ(o.status, s.status) << o.out << o.err;
-    EXPECT_NE(o.out.find(s.shows), std::string::npos) << o.out;
-    EXPECT_EQ(reg_string(key, kVariable), s.value);
-    expect_environment_changes(ansi.stop(), s.broadcast ? 1 : 0);
-    expect_environment_changes(unicode.stop(), s.broadcast ? 1 : 0);
-  }
-  set_reg_value(key, kVariable, std::nullopt);
-}
-
 }  // namespace
 
 // Each test below but Faults, whose bounds are the platform's, runs every program: the
 // GUI-subsystem twin must answer as the console one.
+const SuiteBound output{"Output", 120}, delivery{"Delivery", 120}, wildcards{"Wildcards", 60},
+    resources{"Resources", 60}, console{"Console", 60}, faults{"Faults", 180},
+    examples{"Examples", 180};
+
 TEST(Output, AnswersEveryArgumentVector) {
   Folder empty;
   for (const Program& p : kPrograms) {
@@ -362,148 +322,6 @@ TEST(Examples, CmdScript) {
     DeleteFileA(beside_test(name).c_str());
 }
 
-std::string expand(const char* text) {
-  char path[MAX_PATH];
-  ExpandEnvironmentStringsA(text, path, MAX_PATH);
-  return path;
-}
-
-std::wstring wide(const std::string& text) {  // as a program gets it on its command line
-  std::wstring out(text.size(), L'\0');
-  return out.substr(0, MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), out.data(), int(out.size())));
-}
-RegValue value(std::wstring text, DWORD type = REG_EXPAND_SZ) { return RegValue{type, text + L'\0'}; }
-
-// Whether this run may write the machine's variables, which is what the all-users cases need.
-// On Windows only an elevated run may; Wine 10 lets a limited token write them too.
-bool may_write_machine() {
-  HKEY key;
-  if (RegOpenKeyExW(kMachineEnvironment.root, kMachineEnvironment.path, 0, KEY_SET_VALUE, &key))
-    return false;
-  RegCloseKey(key);
-  return true;
-}
-
-// A variable the cases change (PATH, or one they add), saved to a file outside every build
-// folder (written whole, then renamed) and put back with a broadcast however they end: a
-// machine whose PATH is broken cannot find System32. A killed run leaves the file, and the
-// next run puts it back first.
-struct SavedValue {
-  RegKey key;
-  std::wstring name;
-  std::string file;
-  SavedValue(const RegKey& at, const std::wstring& variable, const std::string& saved)
-      : key(at), name(variable), file(expand("%ProgramData%\\Quorvane tests, ") + saved) {
-    if (GetFileAttributesA(file.c_str()) != INVALID_FILE_ATTRIBUTES) {
-      printf("%s: left by a killed run; putting that value back first\n", file.c_str());
-      restore();
-    }
-    std::optional<RegValue> was = reg_value(key, name);
-    write_file(file + ".new", was ? std::string(reinterpret_cast<char*>(&was->type), 4) +
-                                       std::string(reinterpret_cast<char*>(was->data.data()),
-                                                   was->data.size() * 2) : "");
-    EXPECT_TRUE(MoveFileExA((file + ".new").c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING));
-  }
-  void restore() {
-    std::string bytes = read_file(file);  // empty when there was no such value
-    std::optional<RegValue> was;
-    if (bytes.size() >= 4)
-      was = RegValue{*reinterpret_cast<DWORD*>(bytes.data()),
-                      std::wstring(reinterpret_cast<wchar_t*>(bytes.data() + 4), (bytes.size() - 4) / 2)};
-    set_reg_value(key, name, was);
-    EXPECT_TRUE(DeleteFileA(file.c_str()));
-  }
-  ~SavedValue() {
-    restore();
-    run(program(), {"/broadcast"}, Folder().path());
-  }
-};
-
-// Each case sets PATH, installs and uninstalls: other entries kept to the byte, the folder added
-// once and taken away, REG_SZ written back as REG_EXPAND_SZ, too long for NSIS left alone, found
-// past a variable whose name NSIS cannot hold (which the run removes, however it ends). The
-// all-users build does it to the machine's PATH, which it never creates, empties or deletes,
-// while the user's key, holding the folder and a MYTOOL_HOME of its own, stays as it was.
-TEST(NSIS, InstallsAndUninstallsSilently) {
-  const bool writable = may_write_machine();
-  EXPECT_TRUE(writable) << "the all-users installer's cases need a run that may write the "
-                           "machine's variables (on Windows, an elevated one): none ran";
-  const std::wstring long_name(1100, L'N');  // too long for NSIS's EnumRegValue
-  std::deque<SavedValue> saved;
-  for (auto [key, whose] : {std::pair{kUserEnvironment, "the user's "}, {kMachineEnvironment, "the machine's "}}) {
-    if (key.root == HKEY_LOCAL_MACHINE && !writable)
-      break;
-    saved.emplace_back(key, L"Path", whose + std::string("PATH"));
-    saved.emplace_back(key, long_name, whose + std::string("long variable"));
-  }
-  const std::wstring mixed = L"%USERPROFILE%\\bin;C:\\Program Files (x86)\\A & B!;D:\\J\u00f6rg\\"
-                             L"\u65e5\u672c;C:\\100%^";
-  for (bool machine : {false, true}) {
-    if (machine && !writable)
-      break;
-    SCOPED_TRACE(machine ? "for all users" : "per user");
-    const RegKey& key = machine ? kMachineEnvironment : kUserEnvironment;
-    // Per user, MyTool goes in the user's own application data; for all users, Program Files.
-    const std::string plain = expand(machine ? "%ProgramFiles%\\MyTool" : "%LOCALAPPDATA%\\MyTool"),
-                      odd = plain + " (&!)";
-    std::wstring dir = wide(plain), upper = dir;
-    CharUpperBuffW(upper.data(), DWORD(upper.size()));
-    const RegValue present = value(L"C:\\A;" + upper + L"\\;C:\\B"),
-                   huge = value(std::wstring(1100, L'x') + L";" + dir),
-                   crowded = value(L"C:\\" + std::wstring(1000, L'y')), empty = value(L""),
-                   only = value(dir);
-    const std::optional<RegValue> none;
-    const struct {
-      const char* name; std::string folder; std::optional<RegValue> before, installed, uninstalled;
-      bool after_long_name = false;  // PATH made after a variable NSIS cannot name
-    } cases[] = {
-        {"absent", plain, none, machine ? none : only, none},
-        {"empty", plain, empty, machine ? empty : only, machine ? empty : none},
-        {"only the folder", plain, only, only, machine ? only : none},
-        {"REG_SZ", plain, value(L"C:\\Tools", REG_SZ), value(L"C:\\Tools;" + dir), value(L"C:\\Tools")},
-        {"%VAR% and non-ASCII", plain, value(mixed), value(mixed + L";" + dir), value(mixed)},
-        {"present in other letters", plain, present, present, value(L"C:\\A;C:\\B")},
-        {"longer than NSIS's strings", plain, huge, huge, huge},
-        {"too long with the folder", plain, crowded, crowded, crowded},
-        {"after a name too long for NSIS", plain, value(L"C:\\Tools"), value(L"C:\\Tools;" + dir),
-         value(L"C:\\Tools"), true},
-        {"(, & and ! in the folder", odd, value(L"C:\\Tools"), value(L"C:\\Tools;" + wide(odd)),
-         value(L"C:\\Tools")},
-    };
-    for (const auto& c : cases) {
-      SCOPED_TRACE(c.name);
-      if (c.after_long_name) {  // first in creation order too, as in Wine's name order
-        set_reg_value(key, L"Path", std::nullopt);
-        set_reg_value(key, long_name, value(L"x"));
-      }
-      set_reg_value(key, L"Path", c.before);
-      // The user's key: checked after each step, before expect_steps could delete anything.
-      std::vector<std::pair<std::wstring, RegValue>> mine;
-      if (machine)
-        mine = {{L"Path", value(L"C:\\Mine;" + wide(c.folder))}, {kVariable, value(L"C:\\Mine", REG_SZ)}};
-      for (const auto& [name, v] : mine)
-        set_reg_value(kUserEnvironment, name, v);
-      std::string uninstaller = c.folder + "\\uninstall.exe";
-      std::string to = c.folder == plain ? "" : " /D=" + c.folder;
-      std::string setup = machine ? "mytool-setup-all-users.exe" : "mytool-setup.exe";
-      // With "_?=" the uninstaller runs in place, so it can be waited for.
-      for (const auto& [step, command, home, path] :
-           {std::tuple{"install", quote(beside_test(setup)) + " /S" + to, c.folder, c.installed},
-            {"uninstall", quote(uninstaller) + " /S _?=" + c.folder, "(missing)", c.uninstalled}}) {
-        expect_steps({{step, command, 0, true, home, ""}}, beside_test("."), key);
-        EXPECT_EQ(reg_value(key, L"Path"), path) << step;
-        for (const auto& [name, v] : mine)
-          EXPECT_EQ(reg_value(kUserEnvironment, name), v) << step;
-      }
-      set_reg_value(key, long_name, std::nullopt);
-      // Running in place, it cannot remove itself; everything else must be gone.
-      DeleteFileA(uninstaller.c_str());
-      EXPECT_TRUE(RemoveDirectoryA(c.folder.c_str()));
-    }
-  }
-  set_reg_value(kUserEnvironment, kVariable, std::nullopt);
-}
-
 // The PowerShell example, as a user runs it. Wine's powershell.exe is a stub that answers
 // nothing: there, its rows are named as not run; anywhere else, no real PowerShell fails.
 TEST(Examples, PowerShellScript) {
@@ -543,11 +361,3 @@ TEST(Examples, PowerShellScript) {
   }
 }
 
-TEST(MSI, InstallsAndUninstallsSilently) {
-  std::string folder = expand("%LOCALAPPDATA%\\MyTool");
-  expect_steps({
-      {"install", "msiexec /i mytool.msi /qn", 0, true, folder + "\\", ""},
-      {"uninstall", "msiexec /x mytool.msi /qn", 0, true, "(missing)", ""},
-  });
-  EXPECT_EQ(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES);
-}

@@ -1,10 +1,12 @@
-// Runs every suite of the Windows test program beside it, each in a process of its own as
-// ctest does, taking the suites from its --gtest_list_tests. Fails when the list is empty,
-// when a suite fails, or when one outlasts its bound, which ends it and all it started. What
-// the Windows jobs run on the bundle, and scripts/test.sh under Wine.
+// Runs the suites of the Windows test program beside it, each in a process of its own, and
+// fails when one fails (a failed or skipped test, or none selected: the test program's own
+// verdicts), crashes, or outlasts its bound, which ends it and all it started. The test
+// program names its suites, each with its bound, and what its build left out (--suites).
+// What ctest, scripts/test.sh and the Windows jobs run.
 //
-//   run-suites [SECONDS [PROGRAM]]   the bound on each suite (default 600); the test
-//                                    program beside this one (default windows_test.exe)
+//   run-suites [--program=NAME] [SUITE | SUITE.TEST]...
+//       every suite, or those named, in that order; a name that is no suite's fails before
+//       anything runs. NAME: the test program beside this one (windows_test.exe)
 
 #include <windows.h>
 
@@ -16,132 +18,176 @@
 
 namespace {
 
-std::string beside_self(const char* name) {
+const DWORD kListingBound = 60;
+
+std::string beside_self(const std::string& name) {
   char path[MAX_PATH];
   std::string self(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
   return self.substr(0, self.find_last_of("\\/") + 1) + name;
 }
 
-// Starts a command suspended, with these standard handles, in a job that ends it and all it
-// starts once the job's handle closes.
-bool start(std::string command, HANDLE out, HANDLE err, HANDLE job, PROCESS_INFORMATION* process) {
+struct Ending {
+  DWORD status = 1;
+  bool timed_out = false;
+};
+
+// Runs a command with these standard output and error handles (standard input is NUL) in a
+// job, which ends it and all it started once it has run for `seconds`, or when it is done.
+Ending run(std::string command, HANDLE out, HANDLE err, DWORD seconds) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE input = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                              OPEN_EXISTING, 0, nullptr);
+  HANDLE job = CreateJobObjectA(nullptr, nullptr);
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = input;
   startup.hStdOutput = out;
   startup.hStdError = err;
-  bool started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED,
-                                nullptr, nullptr, &startup, process) != FALSE;
-  if (!started)
+  PROCESS_INFORMATION process{};
+  Ending ending;
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr,
+                      nullptr, &startup, &process)) {
     fprintf(stderr, "FAIL: cannot start %s: error %lu\n", command.c_str(), GetLastError());
-  CloseHandle(input);
-  if (started) {
-    AssignProcessToJobObject(job, process->hProcess);
-    ResumeThread(process->hThread);
+  } else {
+    AssignProcessToJobObject(job, process.hProcess);
+    ResumeThread(process.hThread);
+    if (WaitForSingleObject(process.hProcess, seconds * 1000) == WAIT_TIMEOUT) {
+      ending.timed_out = true;
+      TerminateJobObject(job, 1);
+      WaitForSingleObject(process.hProcess, 10000);
+    }
+    GetExitCodeProcess(process.hProcess, &ending.status);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
   }
-  return started;
+  CloseHandle(input);
+  CloseHandle(job);
+  return ending;
 }
 
-HANDLE new_job() {
-  HANDLE job = CreateJobObjectA(nullptr, nullptr);
-  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-  SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-  return job;
-}
+struct Suite {
+  std::string name;
+  DWORD bound;
+};
 
-// The suites that `program --gtest_list_tests` names: its lines that start with no blank.
-std::vector<std::string> suites(const std::string& program) {
+// What `program --suites` says: a line for each suite, its name and bound in seconds, and
+// lines on what the build left out, which are kept to be said again. Empty when it fails.
+std::vector<Suite> list(const std::string& program, std::vector<std::string>* left_out) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE read = nullptr, write = nullptr;
-  CreatePipe(&read, &write, &inherit, 0);
+  CreatePipe(&read, &write, &inherit, 1 << 16);  // room for the whole listing
   SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
-  HANDLE job = new_job();
-  PROCESS_INFORMATION process{};
-  bool started = start("\"" + program + "\" --gtest_list_tests", write,
-                       GetStdHandle(STD_ERROR_HANDLE), job, &process);
+  Ending ending = run("\"" + program + "\" --suites", write, GetStdHandle(STD_ERROR_HANDLE),
+                      kListingBound);
   CloseHandle(write);
   std::string listing;
   char buffer[4096];
   DWORD n = 0;
-  while (started && ReadFile(read, buffer, sizeof buffer, &n, nullptr) && n)
+  while (ReadFile(read, buffer, sizeof buffer, &n, nullptr) && n)
     listing.append(buffer, n);
   CloseHandle(read);
-  DWORD status = 1;
-  if (started) {
-    WaitForSingleObject(process.hProcess, INFINITE);
-    GetExitCodeProcess(process.hProcess, &status);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
+  std::vector<Suite> suites;
+  if (ending.timed_out) {
+    fprintf(stderr, "FAIL: %s --suites was still running after %lu s\n", program.c_str(),
+            kListingBound);
+    return suites;
   }
-  CloseHandle(job);
-  std::vector<std::string> names;
-  for (size_t at = 0; status == 0 && at < listing.size();) {
+  if (ending.status != 0) {
+    fprintf(stderr, "FAIL: %s --suites exited with %lu\n", program.c_str(), ending.status);
+    return suites;
+  }
+  for (size_t at = 0; at < listing.size();) {
     size_t end = listing.find('\n', at);
     std::string line = listing.substr(at, end == std::string::npos ? end : end - at);
     at = end == std::string::npos ? listing.size() : end + 1;
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+    if (!line.empty() && line.back() == '\r')
       line.pop_back();
-    if (!line.empty() && line[0] != ' ' && line.back() == '.')
-      names.push_back(line.substr(0, line.size() - 1));
+    size_t space = line.rfind(' ');
+    if (line.rfind("left out: ", 0) == 0)
+      left_out->push_back(line);
+    else if (space != std::string::npos)
+      suites.push_back({line.substr(0, space), static_cast<DWORD>(atoi(&line[space + 1]))});
   }
-  if (status != 0)
-    fprintf(stderr, "FAIL: %s --gtest_list_tests exited with %lu\n", program.c_str(), status);
-  return names;
+  if (suites.empty())
+    fprintf(stderr, "FAIL: %s lists no suite\n", program.c_str());
+  return suites;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  DWORD bound = argc > 1 ? static_cast<DWORD>(atoi(argv[1])) : 600;
-  std::string program = beside_self(argc > 2 ? argv[2] : "windows_test.exe");
-  // The suites write straight into this program's own output, as it goes.
+  std::string program = beside_self("windows_test.exe");
+  std::vector<std::string> names;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg.rfind("--program=", 0) == 0)
+      program = beside_self(arg.substr(10));
+    else
+      names.push_back(arg);
+  }
+  // The suites write straight into this program's own output, as they go.
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE), err = GetStdHandle(STD_ERROR_HANDLE);
   SetHandleInformation(out, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
   SetHandleInformation(err, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
 
-  std::vector<std::string> names = suites(program);
+  std::vector<std::string> left_out;
+  std::vector<Suite> suites = list(program, &left_out);
+  if (suites.empty())
+    return 1;
+  // What runs: each name given, as SUITE or SUITE.TEST, with its suite's bound.
+  std::vector<Suite> runs;
   if (names.empty()) {
-    fprintf(stderr, "FAIL: %s lists no suite\n", program.c_str());
+    for (const Suite& suite : suites)
+      names.push_back(suite.name);
+  }
+  std::string unknown, all;
+  for (const std::string& name : names) {
+    size_t found = runs.size();
+    for (const Suite& suite : suites) {
+      if (suite.name == name.substr(0, name.find('.')))
+        runs.push_back({name, suite.bound});
+    }
+    if (runs.size() == found)
+      unknown += " " + name;
+  }
+  if (!unknown.empty()) {
+    for (const Suite& suite : suites)
+      all += " " + suite.name;
+    fprintf(stderr, "FAIL: no such suite:%s; the suites of %s are:%s\n", unknown.c_str(),
+            program.c_str(), all.c_str());
     return 1;
   }
+
   int passed = 0;
   std::vector<std::string> failed;
-  for (const std::string& suite : names) {
-    printf("\n=== %s\n", suite.c_str());
+  for (const Suite& suite : runs) {
+    printf("\n=== %s\n", suite.name.c_str());
     fflush(stdout);
-    HANDLE job = new_job();
-    PROCESS_INFORMATION process{};
     ULONGLONG begin = GetTickCount64();
-    DWORD status = 1;
-    bool timed_out = false;
-    if (start("\"" + program + "\" --gtest_filter=" + suite + ".*", out, err, job, &process)) {
-      if (WaitForSingleObject(process.hProcess, bound * 1000) == WAIT_TIMEOUT) {
-        printf("%s: still running after %lu s; its process tree ended\n", suite.c_str(), bound);
-        timed_out = true;
-        TerminateJobObject(job, 1);
-        WaitForSingleObject(process.hProcess, 10000);
-      }
-      GetExitCodeProcess(process.hProcess, &status);
-      CloseHandle(process.hProcess);
-      CloseHandle(process.hThread);
+    std::string filter = suite.name.find('.') == std::string::npos ? suite.name + ".*" : suite.name;
+    Ending ending = run("\"" + program + "\" --gtest_filter=" + filter, out, err, suite.bound);
+    if (ending.timed_out) {
+      printf("%s: still running after %lu s; its process tree ended\n", suite.name.c_str(),
+             suite.bound);
     }
-    CloseHandle(job);
     // Whatever code its ending left, a suite that had to be ended did not pass.
-    std::string result = timed_out ? "FAILED (timed out)" : status == 0 ? "passed" : "FAILED";
-    printf("=== %s: %s, %.1f s\n", suite.c_str(), result.c_str(),
+    std::string result = ending.timed_out ? "FAILED (timed out)"
+                         : ending.status == 0 ? "passed" : "FAILED";
+    printf("=== %s: %s, %.1f s\n", suite.name.c_str(), result.c_str(),
            static_cast<double>(GetTickCount64() - begin) / 1000.0);
     if (result == "passed")
       ++passed;
     else
-      failed.push_back(suite + (timed_out ? " (timed out)" : ""));
+      failed.push_back(suite.name + (ending.timed_out ? " (timed out)" : ""));
   }
   printf("\nsuites: %d passed, %d failed\n", passed, static_cast<int>(failed.size()));
   for (const std::string& suite : failed)
     printf("FAILED: %s\n", suite.c_str());
+  for (const std::string& line : left_out)
+    printf("%s\n", line.c_str());
   return failed.empty() ? 0 : 1;
 }
