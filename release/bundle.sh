@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Lays out, around each program of a release zip (as the build lists them), what the Windows
-# suites need, so that a Windows machine runs them as it is: the test program, the stand-ins
+# suites need, so that a Windows machine runs them as it is: the test program, the stand-in
 # for a failing broadcast and for the test program, the tools (run-suites.exe runs every
 # suite), the zip's licence, the examples, and the installers (NSIS per user and for all
 # users, MSI), made here from those same exes. The windows preset builds the rest.
@@ -16,8 +16,8 @@ zip=${1:-$build/Quorvane-$version-win64.zip}
 out=${2:-build/bundle}
 [ -f "$zip" ] || { echo "FAIL: no release zip: $zip" >&2; exit 1; }
 
-cmake --build --preset windows --target windows_test failing_broadcast suites_stand_in \
-  listener desktop run-suites examples >/dev/null
+cmake --build --preset windows --target windows_test stand_in listener desktop run-suites \
+  >/dev/null
 
 rm -rf "$out"
 mkdir -p "$out"
@@ -34,7 +34,7 @@ zip = zipfile.ZipFile(sys.argv[1])
 sys.stdout.buffer.write(zip.read(name))' "$zip" "$exe" | cmp - "$out/$exe"
 done
 cp "$unpacked"/Quorvane-*-win64/LICENSE "$out"
-cp $build/{windows_test,failing_broadcast,suites_stand_in,listener,desktop,run-suites}.exe \
+cp $build/{windows_test,stand_in,listener,desktop,run-suites}.exe \
   $build/{mytool-home.cmd,mytool-path.ps1,mytool.nsi,mytool.wxs,mytool.txt} "$out"
 # The installers the tests build: 64-bit, so that Windows runs what Wine runs here.
 target="-XTarget amd64-unicode"

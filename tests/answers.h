@@ -1,5 +1,5 @@
 // The four answers Quorvane can give, and the argument vectors that must draw each one.
-// Shared by the in-process and end-to-end tests, and the stand-in for a failing broadcast.
+// Shared by the in-process and end-to-end tests, and the stand-in.
 #ifndef QUORVANE_TESTS_ANSWERS_H_
 #define QUORVANE_TESTS_ANSWERS_H_
 
@@ -104,14 +104,9 @@ inline std::vector<Case> cases() {
 // A readable test name for a case.
 inline std::string label(const Case& c) {
   std::string name = c.args.empty() ? "(none)" : "";
-  for (const std::string& arg : c.args) {
-    if (!name.empty())
-      name += ' ';
-    if (arg.size() > 40)
-      name += "[" + std::to_string(arg.size()) + " chars]";
-    else
-      name += '"' + arg + '"';
-  }
+  for (const std::string& arg : c.args)
+    name += (name.empty() ? "" : " ") +
+            (arg.size() > 40 ? "[" + std::to_string(arg.size()) + " chars]" : '"' + arg + '"');
   return name;
 }
 

@@ -80,14 +80,10 @@ enum class Behaviour {
 // Which form of the messages a window's class asks for.
 enum class Charset { kAnsi, kUnicode };
 
-struct Received {
-  WPARAM wparam;
-};
-
 struct Window {
   Behaviour behaviour;
   Charset charset;
-  std::vector<Received> received;
+  std::vector<WPARAM> received;  // the wParam of each that reached it
 };
 
 // A thread owning top-level windows that record every WM_SETTINGCHANGE for "Environment".
@@ -154,54 +150,13 @@ void PrintTo(const RegValue& value, std::ostream* out);
 std::optional<RegValue> reg_value(const RegKey& key, const std::wstring& name);
 void set_reg_value(const RegKey& key, const std::wstring& name, const std::optional<RegValue>& value);
 
-// A string value under a key, or "(missing)".
-std::string reg_string(const RegKey& key, const std::wstring& name);
-
-// A variable the cases change (PATH, or one they add), saved to a file outside every build
-// folder (written whole, then renamed) and put back with a broadcast however they end: a
-// machine whose PATH is broken cannot find System32. A killed run leaves the file, and the
-// next run puts it back first.
-struct SavedValue {
-  SavedValue(const RegKey& key, const std::wstring& name, const std::string& saved);
-  ~SavedValue();
-  void restore();
-  RegKey key;
-  std::wstring name;
-  std::string file;
-};
-
 // A file's bytes, and a file written whole.
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& text);
 
-// Text with its %VAR%s expanded; ANSI text as UTF-16, as a program gets it on its command
-// line; and text as a string value of a type, with its NUL.
-std::string expand(const char* text);
-std::wstring wide(const std::string& text);
-RegValue value(std::wstring text, DWORD type = REG_EXPAND_SZ);
-
-// What the examples in examples/README.md do, run as a user would, each step while ANSI and
-// Unicode windows listen.
-inline const wchar_t kVariable[] = L"MYTOOL_HOME";
-
-struct Step {
-  std::string what;
-  std::string command;  // run in the folder expect_steps is given
-  DWORD status;
-  bool broadcast;      // whether the windows hear of it
-  std::string value;   // of MYTOOL_HOME afterwards
-  std::string shows;   // a piece of the standard output
-  std::string in;      // the folder it runs in, if not expect_steps's
-};
-
-void expect_steps(const std::vector<Step>& steps, const std::string& dir = beside_test("."),
-                  const RegKey& key = kUserEnvironment);
-
 // How long a suite may run, said beside its tests: a few times what it takes, so that the
 // suite runner ends a hung suite instead of stalling. Every suite has one; the test program
 // lists them with --suites.
-struct SuiteBound {
-  SuiteBound(const char* suite, int seconds);
-};
+struct SuiteBound { SuiteBound(const char* suite, int seconds); };
 
 #endif  // QUORVANE_TESTS_WINDOWS_HARNESS_H_

@@ -50,13 +50,18 @@ Answer answer_in(const Case& c, const std::string& dir) {
   return args > 1 ? Answer::kTooMany : Answer::kIncorrect;
 }
 
+// Its output, status, and whether windows heard of it: only a broadcast reaches them.
 void expect_answer(const std::string& exe, const Case& c, const std::string& dir) {
   SCOPED_TRACE(label(c));
   Answer answer = answer_in(c, dir);
+  // Shells, terminals and editors register Unicode classes: the system converts for them.
+  Listeners ansi(2, Behaviour::kHealthy), unicode(2, Behaviour::kHealthy, Charset::kUnicode);
   Outcome o = run(exe, c.args, dir);
   EXPECT_EQ(o.out, crlf(text(answer)));
   EXPECT_EQ(o.err, "");
   EXPECT_EQ(o.status, static_cast<DWORD>(exit_status(answer)));
+  expect_environment_changes(ansi.stop(), answer == Answer::kBroadcast ? 1 : 0);
+  expect_environment_changes(unicode.stop(), answer == Answer::kBroadcast ? 1 : 0);
 }
 
 }  // namespace
@@ -64,43 +69,15 @@ void expect_answer(const std::string& exe, const Case& c, const std::string& dir
 // Each test below but Faults, whose bounds are the platform's, runs every program: the
 // GUI-subsystem twin must answer as the console one.
 const SuiteBound output{"Output", 120}, delivery{"Delivery", 120}, wildcards{"Wildcards", 60},
-    resources{"Resources", 60}, console{"Console", 60}, faults{"Faults", 180},
-    examples{"Examples", 180};
+    resources{"Resources", 60}, console{"Console", 60}, faults{"Faults", 180};
 
 TEST(Output, AnswersEveryArgumentVector) {
   Folder empty;
+  ForeignBroadcasts others;  // as on a real desktop: only the environment's count
   for (const Program& p : kPrograms) {
     SCOPED_TRACE(p.name);
     for (const Case& c : cases())
       expect_answer(program(p.name), c, empty.path());
-  }
-}
-
-TEST(Delivery, OnlyBroadcastReachesTheWindows) {
-  const Case runs[] = {
-      {{"/broadcast"}, Answer::kBroadcast},
-      {{"/BROADCAST"}, Answer::kBroadcast},
-      {{"/Broadcast"}, Answer::kBroadcast},
-      {{}, Answer::kUsage},
-      {{"/help"}, Answer::kUsage},
-      {{"broadcast"}, Answer::kIncorrect},
-      {{"/broadcast:now"}, Answer::kIncorrect},
-      {{"/broadcast", "/broadcast"}, Answer::kTooMany},
-  };
-  Folder empty;
-  ForeignBroadcasts others;
-  for (const Program& p : kPrograms) {
-    for (const Case& c : runs) {
-      SCOPED_TRACE(p.name + (" " + label(c)));
-      // Shells, terminals and editors register Unicode classes: the system converts for them.
-      Listeners ansi(3, Behaviour::kHealthy), unicode(3, Behaviour::kHealthy, Charset::kUnicode);
-      Outcome o = run(program(p.name), c.args, empty.path());
-      EXPECT_EQ(o.out, crlf(text(c.answer)));
-      EXPECT_EQ(o.status, static_cast<DWORD>(exit_status(c.answer)));
-      size_t expected = c.answer == Answer::kBroadcast ? 1 : 0;
-      expect_environment_changes(ansi.stop(), expected);
-      expect_environment_changes(unicode.stop(), expected);
-    }
   }
 }
 
@@ -271,93 +248,3 @@ TEST(Faults, BoundedRunEndsTheWholeTree) {
                           Stdout::kPipe, 1);
   EXPECT_TRUE(o.ended);
 }
-
-TEST(Examples, CmdScript) {
-  // The same script with an argument Quorvane does not know takes its failure branch, and so
-  // does the script beside a Quorvane.exe whose broadcast fails. cmd waits for each program,
-  // a GUI program too, and takes its status; outside a script, start /wait does.
-  const std::string script = read_file(beside_test("mytool-home.cmd"));
-  std::vector<std::string> made;
-  auto variant = [&](const std::string& name, std::string exe, std::string option) {
-    made.push_back(name);
-    const std::string call = "Quorvane.exe\" /broadcast";
-    std::string text = script;
-    size_t at = text.find(call);
-    EXPECT_NE(at, std::string::npos);
-    write_file(beside_test(name), text.replace(at, call.size(), exe + "\" " + option));
-    return "cmd.exe /c " + quote(beside_test(name));
-  };
-  // cmd looks in the current folder before PATH: there, a reg that fails sets nothing.
-  Folder failing({"Quorvane.exe", "mytool-home.cmd"}), failing_reg({"reg.exe"});
-  for (auto [from, copy] : {std::pair{"failing_broadcast.exe", failing.path() + "\\Quorvane.exe"},
-                            {"mytool-home.cmd", failing.path() + "\\mytool-home.cmd"},
-                            {"failing_broadcast.exe", failing_reg.path() + "\\reg.exe"}}) {
-    ASSERT_TRUE(CopyFileA(beside_test(from).c_str(), copy.c_str(), FALSE))
-        << "copying " << beside_test(from) << ": error " << GetLastError();
-  }
-  const std::string fails = "Could not tell running programs about MYTOOL_HOME";
-  const std::string home = "C:\\Tools\\MyTool";
-  // Run from another folder: the script finds the Quorvane.exe beside itself.
-  std::vector<Step> steps = {
-      {"reg fails", "cmd.exe /c " + quote(beside_test("mytool-home.cmd")), 1, false, "(missing)",
-       "", failing_reg.path()},
-      {"as written", "cmd.exe /c " + quote(beside_test("mytool-home.cmd")), 0, true, home,
-       crlf(text(Answer::kBroadcast))},
-      {"cmd /c", "cmd.exe /c " + quote(program()) + " /bogus", 2, false, home,
-       crlf(text(Answer::kIncorrect))},
-      {"failing broadcast", "cmd.exe /c " + quote(failing.path() + "\\mytool-home.cmd"), 1,
-       false, home, fails},
-  };
-  for (const Program& p : kPrograms) {
-    std::string name = p.name;
-    steps.push_back({name, variant(name + ".cmd", name, "/broadcast"), 0, true, home, ""});
-    steps.push_back({name + ", wrong argument",
-                     variant(name + "-wrong.cmd", name, "/broadcast:now"), 2, false, home, fails});
-    if (p.gui)
-      steps.push_back({name + ", start /wait", "cmd.exe /c start \"\" /wait " +
-                       quote(program(name)) + " /bogus", 2, false, home, ""});
-  }
-  expect_steps(steps, Folder().path());
-  for (const std::string& name : made)
-    DeleteFileA(beside_test(name).c_str());
-}
-
-// The PowerShell example, as a user runs it. Wine's powershell.exe is a stub that answers
-// nothing: there, its rows are named as not run; anywhere else, no real PowerShell fails.
-TEST(Examples, PowerShellScript) {
-  Folder lonely({"mytool-path.ps1"});  // a copy with no Quorvane.exe beside it
-  ASSERT_TRUE(CopyFileA(beside_test("mytool-path.ps1").c_str(), (lonely.path() + "\\mytool-path.ps1").c_str(), FALSE));
-  const std::wstring dir = wide(expand("%LOCALAPPDATA%\\MyTool")), tools = L"%USERPROFILE%\\bin;C:\\Tools";
-  const RegValue before = value(tools), added = value(tools + L";" + dir),
-                 multi{REG_MULTI_SZ, std::wstring(L"C:\\A\0C:\\B\0", 11)};
-  const std::string done = "WM_SETTINGCHANGE message for Environment was broadcast";
-  const struct {
-    const char* what; RegValue before; std::string args; DWORD status; RegValue after;
-    std::string shows; std::string from = beside_test(".");  // the script's folder
-  } rows[] = {
-      {"add, %VAR% and REG_EXPAND_SZ kept", before, "", 0, added, done},
-      {"add again: no change", added, "", 0, added, ""},
-      {"remove", added, " -Remove", 0, before, done},
-      {"a REG_MULTI_SZ PATH refused", multi, "", 1, multi, "REG_MULTI_SZ"},
-      {"a relative -Folder refused", before, " -Folder MyTool", 1, before, "-Folder MyTool"},
-      {"no Quorvane.exe beside it", before, "", 2, added, "not told", lonely.path()},
-  };
-  char found[MAX_PATH];
-  if (!SearchPathA(nullptr, "powershell.exe", nullptr, MAX_PATH, found, nullptr) ||
-      run_command("powershell -NoProfile -NonInteractive -Command 6*7", ".").out != "42\r\n") {
-    EXPECT_TRUE(GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version"))
-        << "no PowerShell answers here, outside Wine";
-    for (const auto& r : rows)
-      printf("Examples.PowerShellScript: not run, as Wine has no PowerShell: %s\n", r.what);
-    return;
-  }
-  SavedValue user(kUserEnvironment, L"Path", "the user's PATH");
-  for (const auto& r : rows) {
-    set_reg_value(kUserEnvironment, L"Path", r.before);
-    expect_steps({{r.what, "powershell -NoProfile -ExecutionPolicy Bypass -File " +
-                   quote(r.from + "\\mytool-path.ps1") + r.args, r.status,
-                   r.status == 0 && !(r.before == r.after), "(missing)", r.shows}});
-    EXPECT_EQ(reg_value(kUserEnvironment, L"Path"), r.after) << r.what;
-  }
-}
-

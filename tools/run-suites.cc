@@ -13,6 +13,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -75,7 +77,7 @@ struct Suite {
 };
 
 // What `program --suites` says: a line for each suite, its name and bound in seconds, and
-// lines on what the build left out, which are kept to be said again. Empty when it fails.
+// lines on what the build left out, kept to be said again. Empty when it fails.
 std::vector<Suite> list(const std::string& program, std::vector<std::string>* left_out) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE read = nullptr, write = nullptr;
@@ -91,29 +93,18 @@ std::vector<Suite> list(const std::string& program, std::vector<std::string>* le
     listing.append(buffer, n);
   CloseHandle(read);
   std::vector<Suite> suites;
-  if (ending.timed_out) {
-    fprintf(stderr, "FAIL: %s --suites was still running after %lu s\n", program.c_str(),
-            kListingBound);
-    return suites;
-  }
-  if (ending.status != 0) {
-    fprintf(stderr, "FAIL: %s --suites exited with %lu\n", program.c_str(), ending.status);
-    return suites;
-  }
-  for (size_t at = 0; at < listing.size();) {
-    size_t end = listing.find('\n', at);
-    std::string line = listing.substr(at, end == std::string::npos ? end : end - at);
-    at = end == std::string::npos ? listing.size() : end + 1;
-    if (!line.empty() && line.back() == '\r')
-      line.pop_back();
-    size_t space = line.rfind(' ');
+  std::istringstream lines(ending.timed_out || ending.status ? "" : listing);
+  for (std::string line; std::getline(lines, line);) {
+    line.erase(line.find_last_not_of('\r') + 1);
     if (line.rfind("left out: ", 0) == 0)
       left_out->push_back(line);
-    else if (space != std::string::npos)
-      suites.push_back({line.substr(0, space), static_cast<DWORD>(atoi(&line[space + 1]))});
+    else if (line.find(' ') != std::string::npos)
+      suites.push_back({line.substr(0, line.find(' ')), static_cast<DWORD>(atoi(&line[line.find(' ')]))});
   }
-  if (suites.empty())
-    fprintf(stderr, "FAIL: %s lists no suite\n", program.c_str());
+  if (suites.empty()) {
+    fprintf(stderr, "FAIL: %s --suites %s\n", program.c_str(),
+            ending.timed_out ? "did not end in time" : ending.status ? "failed" : "lists no suite");
+  }
   return suites;
 }
 
@@ -138,21 +129,17 @@ int main(int argc, char** argv) {
   std::vector<Suite> suites = list(program, &left_out);
   if (suites.empty())
     return 1;
-  // What runs: each name given, as SUITE or SUITE.TEST, with its suite's bound.
-  std::vector<Suite> runs;
-  if (names.empty()) {
-    for (const Suite& suite : suites)
-      names.push_back(suite.name);
-  }
+  // What runs: each name given, as SUITE or SUITE.TEST, with its suite's bound; or every suite.
+  std::vector<Suite> runs = names.empty() ? suites : std::vector<Suite>();
   std::string unknown, all;
   for (const std::string& name : names) {
-    size_t found = runs.size();
-    for (const Suite& suite : suites) {
-      if (suite.name == name.substr(0, name.find('.')))
-        runs.push_back({name, suite.bound});
-    }
-    if (runs.size() == found)
+    auto suite = std::find_if(suites.begin(), suites.end(), [&](const Suite& s) {
+      return s.name == name.substr(0, name.find('.'));
+    });
+    if (suite == suites.end())
       unknown += " " + name;
+    else
+      runs.push_back({name, suite->bound});
   }
   if (!unknown.empty()) {
     for (const Suite& suite : suites)
