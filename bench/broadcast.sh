@@ -28,7 +28,7 @@ $cc -Os -s -o "$out/least.exe" bench/least.c -luser32
 cmake --build --preset windows --target listener >/dev/null
 $wine setup >/dev/null
 
-bash release/check-exe.sh --headers-only "$exe"
+/usr/bin/python3 checks/exe.py --headers-only "$exe"
 echo "least program: $(stat -c %s "$out/least.exe") bytes"
 echo
 

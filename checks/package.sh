@@ -4,6 +4,7 @@
 # checksum, the user's README, which names each program and this version, the licence, and
 # the examples as committed with their own README, that the NSIS example builds 32-bit
 # installers with NSIS as downloaded for Windows, and that the manifests describe it.
+#   bash checks/package.sh   (with the windows preset built)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/windows
@@ -18,12 +19,10 @@ cmake --build --preset windows --target package
 zip=Quorvane-$version-win64.zip
 (cd $build && sha256sum -c "$zip.sha256")
 
-listing=$(cd $build && cmake -E tar tf "$zip" | sort | paste -sd ' ')
 examples=$(git ls-files examples | grep -vx examples/README.md)
-expected=$(printf "Quorvane-$version-win64/%s\n" LICENSE README.txt $exes ${exes//.exe/.exe.sha256} \
-  examples/ examples/README.txt $examples | sort | paste -sd ' ')
-[[ $listing == "$expected" ]] || { echo "FAIL: $zip holds other files (<) than expected (>):" &&
-  diff <(tr ' ' '\n' <<<"$listing") <(tr ' ' '\n' <<<"$expected"); exit 1; }
+diff <(cd $build && cmake -E tar tf "$zip" | sort) <(printf "Quorvane-$version-win64/%s\n" LICENSE README.txt \
+  $exes ${exes//.exe/.exe.sha256} examples/ examples/README.txt $examples | sort) ||
+  { echo "FAIL: $zip holds other files (<) than expected (>)"; exit 1; }
 
 unpacked=$(mktemp -d)
 trap 'rm -rf "$unpacked"' EXIT
@@ -37,35 +36,29 @@ done
 for file in $examples; do cmp "$folder/$file" "$file"; done
 # The user's pages, each the repository's up to any developers' section, without its comment
 # lines, with CR LF line ends, short, no line outside fenced code wider than Notepad's 100
-# characters, and nothing of building, testing or releasing.
+# characters, naming each program and this version alone, and nothing of building, testing or
+# releasing (the README may still name the developers' guide).
 for page in README:220 examples/README:200; do
-  text=$folder/${page%:*}.txt
-  cmp "$text" <(sed '/^<!-- for developers/,$d' "${page%:*}.md" | sed -e :a -e '/^\n*$/{$d;N;ba' -e '}' |
-    grep -vx '<!--.*-->' | sed 's/$/\r/')
-  if grep -n '<!--' "$text" || grep -vn $'\r$' "$text"; then
-    echo "FAIL: the zip's ${page%:*}.txt has an HTML comment, or a line without CR LF"
-    exit 1
-  fi
-  lines=$(wc -l <"$text")
-  ((lines <= ${page#*:})) || { echo "FAIL: the zip's ${page%:*}.txt has $lines lines"; exit 1; }
-  python3 - "$text" "${page%:*}.txt" <<'PYTHON'
-import sys
-fenced = False
-for number, line in enumerate(open(sys.argv[1], encoding="utf-8", newline="").read().split("\r\n"), 1):
+  cmp "$folder/${page%:*}.txt" <(sed '/^<!-- for developers/,$d' "${page%:*}.md" |
+    sed -e :a -e '/^\n*$/{$d;N;ba' -e '}' | grep -vx '<!--.*-->' | sed 's/$/\r/')
+  python3 - "$folder" "${page%:*}.txt" "${page#*:}" "$version" $exes <<'PYTHON'
+import re, sys
+folder, page, limit, version, *exes = sys.argv[1:]
+text = open(f"{folder}/{page}", encoding="utf-8", newline="").read()
+lines, fenced, failures = text.split("\r\n")[:-1], False, []
+for number, line in enumerate(lines, 1):
     fenced ^= line.lstrip().startswith("```")
-    if not fenced and len(line) > 100:
-        sys.exit(f"FAIL: the zip's {sys.argv[2]}, line {number}, is {len(line)} characters wide")
+    failures += [f"line {number} is {len(line)} characters wide"] * (not fenced and len(line) > 100)
+failures += [what for what, bad in [
+    ("an HTML comment, or a line without CR LF", "<!--" in text or "\n" in text.replace("\r\n", "")),
+    (f"{len(lines)} lines", len(lines) > int(limit)),
+    ("words of developing Quorvane", re.search(r"apt-get|SOURCE_DATE_EPOCH|osslsigncode|cmake|CONTRIBUTING|RELEASING", text, re.I)),
+    (f"another version than {version}", set(re.findall(r"Quorvane-([0-9.]+)-win64", text)) - {version})] if bad]
+failures += [f"no {exe}" for exe in exes if exe not in text]
+for failure in failures:
+    print(f"FAIL: the zip's {page}: {failure}")
+sys.exit(bool(failures))
 PYTHON
-  # What building or releasing would speak of; the README may still name the developer guide.
-  if grep -niE 'apt-get|fuzz|SOURCE_DATE_EPOCH|osslsigncode|cmake|CONTRIBUTING|RELEASING' "$text"; then
-    echo "FAIL: the zip's ${page%:*}.txt speaks of developing Quorvane"
-    exit 1
-  fi
-  for exe in $exes; do
-    grep -qF "$exe" "$text" || { echo "FAIL: the zip's ${page%:*}.txt does not name $exe"; exit 1; }
-  done
-  ! grep -noE 'Quorvane-[0-9.]+-win64' "$text" | grep -v ":Quorvane-$version-win64$" ||
-    { echo "FAIL: the zip's ${page%:*}.txt names another version than $version"; exit 1; }
 done
 cmp "$folder/LICENSE" LICENSE
 # The NSIS example as its page says to build it, with NSIS as downloaded for Windows: a copy of
@@ -77,11 +70,8 @@ for build_option in "" -DALL_USERS; do
   (cd "$folder/examples" && NSISDIR=$nsis makensis -V2 $build_option mytool.nsi) ||
     { echo "FAIL: mytool.nsi${build_option:+ $build_option} does not build with x86-only NSIS"; exit 1; }
 done
-for setup in "$folder"/examples/mytool-setup{,-all-users}.exe; do
-  header=$(od -An -tu4 -j60 -N4 "$setup")
-  [[ $(od -An -tx2 -j$((header + 4)) -N2 "$setup") == " 014c" ]] ||
-    { echo "FAIL: $(basename "$setup"), built with x86-only NSIS, is not a 32-bit program"; exit 1; }
-done
-/usr/bin/python3 release/check-manifests.py $build/$zip $build/packaging \
+/usr/bin/python3 -c 'import pefile, sys; sys.exit(any(pefile.PE(f).FILE_HEADER.Machine != 0x14c for f in sys.argv[1:]))' \
+  "$folder"/examples/mytool-setup{,-all-users}.exe || { echo "FAIL: x86-only NSIS made a program that is not 32-bit"; exit 1; }
+/usr/bin/python3 checks/manifests.py $build/$zip $build/packaging \
   "$QUORVANE_RELEASE_URL" "$QUORVANE_HOMEPAGE_URL"
 echo "$zip: checksum, contents and files OK; the NSIS example builds 32-bit with x86-only NSIS"
